@@ -1,0 +1,69 @@
+// File-system operations with the program's error texts. All names are relative to the
+// working directory and handed to the file system as UTF-8.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Files {
+
+// The name resolved against the working directory, as error texts show it.
+QString fullPath(const QString &name);
+
+// The operating system's description of an error number, without trailing spaces, line
+// breaks and full stops.
+QString reason(int errorNumber);
+
+[[noreturn]] void failOpen(const QString &name, int errorNumber);
+[[noreturn]] void failCreate(const QString &name, int errorNumber);
+[[noreturn]] void failRead();
+[[noreturn]] void failWrite();
+
+// True when a file of that name exists; a folder of that name does not count.
+bool exists(const QString &name);
+
+// A file opened for reading with the program's error rules: a missing file, a folder in its
+// place or one that cannot be read fails with "Cannot open file ...".
+class ReadFile
+{
+public:
+    explicit ReadFile(const QString &name);
+    ~ReadFile();
+    ReadFile(const ReadFile &) = delete;
+    ReadFile &operator=(const ReadFile &) = delete;
+
+    // Reads up to n bytes; 0 at the end of the file. A failing read: "Stream read error".
+    qsizetype read(char *buffer, qsizetype n);
+    // Reads at an absolute offset without moving the read position.
+    qsizetype readAt(qint64 offset, char *buffer, qsizetype n);
+    // The size the file had when it was opened (0 for pipes and devices).
+    qint64 size() const { return m_size; }
+    // All the remaining bytes.
+    QByteArray readAll();
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;
+};
+
+// A missing store file created empty, held open until this object goes away. An existing file
+// of that name is left as it is.
+class CreatedFile
+{
+public:
+    explicit CreatedFile(const QString &name);
+    ~CreatedFile();
+    CreatedFile(const CreatedFile &) = delete;
+    CreatedFile &operator=(const CreatedFile &) = delete;
+    void close();
+
+private:
+    int m_fd = -1;
+};
+
+inline void createEmpty(const QString &name)
+{
+    CreatedFile(name).close();
+}
+
+} // namespace Files

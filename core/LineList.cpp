@@ -1,0 +1,93 @@
+#include "core/LineList.h"
+
+#include "core/Failure.h"
+#include "core/Files.h"
+#include "core/LineSplitter.h"
+#include "core/SafeWriter.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ListSink
+{
+    QList<QByteArray> &lines;
+    QByteArray current;
+
+    void piece(const char *p, qsizetype n)
+    {
+        if (current.isNull())
+            current = QByteArray(p, n);
+        else
+            current.append(p, n);
+    }
+    void lineEnd()
+    {
+        lines.append(std::move(current));
+        current = QByteArray();
+    }
+};
+
+} // namespace
+
+void LineList::load(const QString &fileName)
+{
+    Files::ReadFile file(fileName);
+    QList<QByteArray> lines;
+    ListSink sink{lines, {}};
+    LineSplitter splitter;
+    QByteArray chunk(qsizetype(qBound(qint64(4096), file.size() + 1, qint64(1) << 20)), Qt::Uninitialized);
+    for (;;) {
+        const qsizetype got = file.read(chunk.data(), chunk.size());
+        if (got == 0 || !splitter.feed(chunk.constData(), got, sink))
+            break;
+    }
+    splitter.finish(sink);
+    m_lines = std::move(lines);
+}
+
+void LineList::save(const QString &fileName) const
+{
+    SafeWriter out(fileName);
+    for (const QByteArray &line : m_lines) {
+        out.write(line);
+        out.write("\r\n", 2);
+    }
+    out.commit();
+}
+
+const QByteArray &LineList::get(qsizetype i) const
+{
+    checkIndex(i);
+    return m_lines.at(i);
+}
+
+void LineList::replace(qsizetype i, const QByteArray &line)
+{
+    checkIndex(i);
+    m_lines[i] = line;
+}
+
+void LineList::checkIndex(qsizetype i) const
+{
+    if (i < 0 || i >= m_lines.size())
+        throw Failure(u"List index out of bounds (%1)"_s.arg(i));
+}
+
+LineList LineList::fromText(QByteArrayView text)
+{
+    LineList list;
+    ListSink sink{list.m_lines, {}};
+    LineSplitter splitter;
+    splitter.feed(text.data(), text.size(), sink);
+    splitter.finish(sink);
+    return list;
+}
+
+QByteArray LineList::toText() const
+{
+    QByteArray text;
+    for (const QByteArray &line : m_lines)
+        text.append(line).append("\r\n", 2);
+    return text;
+}

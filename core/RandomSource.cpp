@@ -1,0 +1,14 @@
+#include "core/RandomSource.h"
+
+#include "platform/Clock.h"
+
+RandomSource &RandomSource::global()
+{
+    static RandomSource source;
+    return source;
+}
+
+void RandomSource::randomize()
+{
+    m_seed = quint32(Clock::counter());
+}

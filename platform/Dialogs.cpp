@@ -1,0 +1,58 @@
+#include "platform/Dialogs.h"
+
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace Dialogs {
+
+namespace {
+
+Presenter *&currentPresenter()
+{
+    static Presenter *presenter = nullptr;
+    return presenter;
+}
+
+void present(Kind kind, const QString &text)
+{
+    if (Presenter *p = currentPresenter()) {
+        p->present(kind, text);
+        return;
+    }
+    MessageBox box(text, kind == Kind::Error, QApplication::activeWindow());
+    box.exec();
+}
+
+} // namespace
+
+QString applicationTitle()
+{
+    return u"Ведал-ка!"_s;
+}
+
+void setPresenter(Presenter *presenter)
+{
+    currentPresenter() = presenter;
+}
+
+void showMessage(const QString &text)
+{
+    present(Kind::Message, text);
+}
+
+QString errorDisplayText(const QString &text)
+{
+    if (!text.isEmpty() && text.back().unicode() > u'.')
+        return text + u'.';
+    return text;
+}
+
+void showError(const QString &text)
+{
+    present(Kind::Error, errorDisplayText(text));
+}
+
+} // namespace Dialogs

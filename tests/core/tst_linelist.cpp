@@ -1,0 +1,333 @@
+// The line list against real files: every break form, the saved format, and every error text.
+#include "core/Failure.h"
+#include "core/LineList.h"
+#include "core/LineSplitter.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+using Lines = QList<QByteArray>;
+
+class TestLineList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void load_data();
+    void load();
+    void loadInChunks_data() { load_data(); }
+    void loadInChunks();
+    void loadReplacesContent();
+    void save_data();
+    void save();
+    void roundTripKeepsEveryByte();
+    void openErrors_data();
+    void openErrors();
+    void createErrors_data();
+    void createErrors();
+    void fullDiskKeepsOldContent();
+    void indexOutOfBounds_data();
+    void indexOutOfBounds();
+    void largeFile();
+};
+
+void TestLineList::load_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<Lines>("lines");
+
+    QTest::newRow("empty file") << QByteArray() << Lines{};
+    QTest::newRow("CR LF") << "a\r\nb\r\n"_ba << Lines{"a", "b"};
+    QTest::newRow("lone CR") << "a\rb\r"_ba << Lines{"a", "b"};
+    QTest::newRow("lone LF") << "a\nb\n"_ba << Lines{"a", "b"};
+    QTest::newRow("LF CR is two breaks") << "a\n\rb"_ba << Lines{"a", "", "b"};
+    QTest::newRow("LF CR at the end") << "a\n\r"_ba << Lines{"a", ""};
+    QTest::newRow("CR CR LF") << "a\r\r\nb"_ba << Lines{"a", "", "b"};
+    QTest::newRow("final line without a break") << "a\r\nlast"_ba << Lines{"a", "last"};
+    QTest::newRow("break at the very end adds nothing") << "only\r\n"_ba << Lines{"only"};
+    QTest::newRow("blank lines are lines") << "\r\n\r\nx\r\n\r\n"_ba << Lines{"", "", "x", ""};
+    QTest::newRow("a single break") << "\n"_ba << Lines{""};
+    QTest::newRow("zero byte mid-line") << QByteArray("ab\0cd\r\nef", 9) << Lines{"ab"};
+    QTest::newRow("zero byte at a line start") << QByteArray("ab\r\n\0cd", 7) << Lines{"ab"};
+    QTest::newRow("zero byte first") << QByteArray("\0ab", 3) << Lines{};
+    QTest::newRow("zero byte after an empty line") << QByteArray("a\r\n\r\n\0", 6) << Lines{"a", ""};
+    QTest::newRow("spaces are kept") << "  a  \r\n\t\r\n"_ba << Lines{"  a  ", "\t"};
+    QTest::newRow("code page bytes untouched") << "\xcc\xe0\xf8\xe0\x98\xff\r\n"_ba << Lines{"\xcc\xe0\xf8\xe0\x98\xff"};
+    QTest::newRow("other control bytes are text") << "a\x0b\x0c\x1a" "b"_ba << Lines{"a\x0b\x0c\x1a" "b"};
+    QTest::newRow("long line across blocks")
+        << QByteArray(100, 'x') + "\r\n" + QByteArray(33, 'y') << Lines{QByteArray(100, 'x'), QByteArray(33, 'y')};
+}
+
+void TestLineList::load()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(Lines, lines);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, text);
+    LineList list;
+    list.load(u"baza.leh"_s);
+    QCOMPARE(list.lines(), lines);
+    QCOMPARE(list.count(), lines.size());
+    QCOMPARE(LineList::fromText(text).lines(), lines);
+}
+
+namespace {
+
+struct CollectSink
+{
+    Lines lines;
+    QByteArray current;
+    void piece(const char *p, qsizetype n)
+    {
+        QVERIFY(n > 0);
+        current.append(p, n);
+    }
+    void lineEnd()
+    {
+        lines.append(current);
+        current.clear();
+    }
+};
+
+Lines splitInPieces(const QByteArray &text, const QList<qsizetype> &cuts)
+{
+    CollectSink sink;
+    LineSplitter splitter;
+    qsizetype from = 0;
+    for (qsizetype cut : cuts) {
+        splitter.feed(text.constData() + from, cut - from, sink);
+        from = cut;
+    }
+    splitter.feed(text.constData() + from, text.size() - from, sink);
+    splitter.finish(sink);
+    return sink.lines;
+}
+
+} // namespace
+
+// Big files are read through a small buffer: the lines must be the same wherever the buffer
+// boundaries fall, a carriage return and its line feed split between two reads included.
+void TestLineList::loadInChunks()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(Lines, lines);
+    for (qsizetype cut = 0; cut <= text.size(); ++cut)
+        QCOMPARE(splitInPieces(text, {cut}), lines);
+    QList<qsizetype> everyByte;
+    for (qsizetype i = 1; i < text.size(); ++i)
+        everyByte.append(i);
+    QCOMPARE(splitInPieces(text, everyByte), lines);
+}
+
+void TestLineList::loadReplacesContent()
+{
+    WorkDir dir;
+    writeFile(u"f"_s, "new\r\n"_ba);
+    LineList list;
+    list.append("old");
+    list.load(u"f"_s);
+    QCOMPARE(list.lines(), Lines{"new"});
+}
+
+void TestLineList::save_data()
+{
+    QTest::addColumn<Lines>("lines");
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("empty list, empty file") << Lines{} << QByteArray("");
+    QTest::newRow("every line ends in CR LF") << Lines{"a", "b"} << "a\r\nb\r\n"_ba;
+    QTest::newRow("blank lines") << Lines{"", ""} << "\r\n\r\n"_ba;
+    QTest::newRow("code page bytes") << Lines{"\xcc\xe0\xf8\xe0 - \xe4\xee\xe1\xf0\xe0\xff"} << "\xcc\xe0\xf8\xe0 - \xe4\xee\xe1\xf0\xe0\xff\r\n"_ba;
+}
+
+void TestLineList::save()
+{
+    QFETCH(Lines, lines);
+    QFETCH(QByteArray, file);
+    WorkDir dir;
+    writeFile(u"out.txt"_s, "something longer that was there before\r\n"_ba);
+    LineList list;
+    for (const QByteArray &l : lines)
+        list.append(l);
+    list.save(u"out.txt"_s);
+    QCOMPARE(readFile(u"out.txt"_s), file);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"out.txt"_s});
+}
+
+void TestLineList::roundTripKeepsEveryByte()
+{
+    WorkDir dir;
+    QByteArray all;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '\r' && b != '\n')
+            all.append(char(b));
+    }
+    LineList list;
+    list.append(all);
+    list.save(u"f"_s);
+    LineList back;
+    back.load(u"f"_s);
+    QCOMPARE(back.lines(), Lines{all});
+}
+
+void TestLineList::openErrors_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing file") << u"missing"_s << u"No such file or directory"_s;
+    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
+    QTest::newRow("unreadable file") << u"unreadable"_s << u"Permission denied"_s;
+    QTest::newRow("missing folder on the way") << u"nofolder"_s << u"No such file or directory"_s;
+}
+
+void TestLineList::openErrors()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    WorkDir dir;
+    QString name = u"baza.leh"_s;
+    if (setup == u"folder"_s) {
+        makeDir(name);
+    } else if (setup == u"unreadable"_s) {
+        writeFile(name, "x\r\n");
+        QFile::setPermissions(name, QFile::WriteOwner);
+    } else if (setup == u"nofolder"_s) {
+        name = u"картинки/baza.leh"_s;
+    }
+    LineList list;
+    list.append("kept");
+    try {
+        list.load(name);
+        QFAIL("no failure");
+    } catch (const Failure &f) {
+        QCOMPARE(f.text(), u"Cannot open file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
+    }
+    QCOMPARE(list.lines(), Lines{"kept"});
+}
+
+void TestLineList::createErrors_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
+    QTest::newRow("read-only file") << u"readonly-file"_s << u"Permission denied"_s;
+    QTest::newRow("read-only folder") << u"readonly-folder"_s << u"Permission denied"_s;
+    QTest::newRow("missing folder") << u"nofolder"_s << u"No such file or directory"_s;
+}
+
+void TestLineList::createErrors()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    WorkDir dir;
+    QString name = u"vedalka.log"_s;
+    const QByteArray old = "old line\r\n";
+    if (setup == u"folder"_s) {
+        makeDir(name);
+    } else if (setup == u"readonly-file"_s) {
+        writeFile(name, old);
+        QFile::setPermissions(name, QFile::ReadOwner);
+    } else if (setup == u"readonly-folder"_s) {
+        makeDir(u"ro"_s);
+        name = u"ro/vedalka.log"_s;
+        writeFile(name, old);
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else {
+        name = u"нет/vedalka.log"_s;
+    }
+    LineList list;
+    list.append("new");
+    try {
+        list.save(name);
+        QFAIL("no failure");
+    } catch (const Failure &f) {
+        QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
+    }
+    if (setup.startsWith(u"readonly"_s))
+        QCOMPARE(readFile(name), old);
+    if (setup == u"readonly-folder"_s)
+        QCOMPARE(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
+}
+
+void TestLineList::fullDiskKeepsOldContent()
+{
+    WorkDir dir;
+    const QByteArray old = "first\r\nsecond\r\n";
+    writeFile(u"vedalka.log"_s, old);
+    LineList list;
+    for (int i = 0; i < 20000; ++i)
+        list.append(QByteArray(50, char('a' + i % 26)));
+    {
+        FileSizeLimit limit(64 * 1024);
+        try {
+            list.save(u"vedalka.log"_s);
+            QFAIL("no failure");
+        } catch (const Failure &f) {
+            QCOMPARE(f.text(), u"Stream write error"_s);
+        }
+    }
+    QCOMPARE(readFile(u"vedalka.log"_s), old);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
+}
+
+void TestLineList::indexOutOfBounds_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("index");
+
+    QTest::newRow("empty list, line 0") << 0 << 0;
+    QTest::newRow("one past the end") << 2 << 2;
+    QTest::newRow("negative") << 2 << -1;
+    QTest::newRow("far out") << 1 << 1000000;
+}
+
+void TestLineList::indexOutOfBounds()
+{
+    QFETCH(int, count);
+    QFETCH(int, index);
+    LineList list;
+    for (int i = 0; i < count; ++i)
+        list.append("x");
+    const QString expected = u"List index out of bounds (%1)"_s.arg(index);
+    try {
+        list.get(index);
+        QFAIL("get did not fail");
+    } catch (const Failure &f) {
+        QCOMPARE(f.text(), expected);
+    }
+    try {
+        list.replace(index, "y");
+        QFAIL("replace did not fail");
+    } catch (const Failure &f) {
+        QCOMPARE(f.text(), expected);
+    }
+    QCOMPARE(list.count(), count);
+}
+
+void TestLineList::largeFile()
+{
+    WorkDir dir;
+    // Several reads' worth of lines of varied length, with every break form mixed in.
+    QByteArray text;
+    Lines expected;
+    const char *breaks[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 100000; ++i) {
+        const QByteArray line = QByteArray::number(i) + QByteArray(i % 37, 'z');
+        expected.append(line);
+        text += line + breaks[i % 3];
+    }
+    writeFile(u"big"_s, text);
+    LineList list;
+    list.load(u"big"_s);
+    QCOMPARE(list.count(), expected.size());
+    QCOMPARE(list.lines(), expected);
+}
+
+VEDALKA_TEST_MAIN(TestLineList)
+#include "tst_linelist.moc"

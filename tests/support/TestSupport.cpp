@@ -1,0 +1,178 @@
+#include "TestSupport.h"
+
+#include "platform/Clock.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TestSupport {
+
+void dropRootPrivileges()
+{
+    if (::geteuid() != 0)
+        return;
+    const uid_t nobody = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+        qFatal("cannot give up root for the tests");
+    }
+    // Root's home is closed to nobody; caches go to the temporary folder.
+    const QByteArray home = QDir::tempPath().toLocal8Bit() + "/vedalka-test-home-" + QByteArray::number(::getpid());
+    QDir().mkpath(QString::fromLocal8Bit(home));
+    ::setenv("HOME", home.constData(), 1);
+    ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
+    ::setenv("XDG_RUNTIME_DIR", home.constData(), 1);
+    ::chmod(home.constData(), 0700);
+}
+
+WorkDir::WorkDir()
+    : m_previous(QDir::currentPath())
+{
+    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path()))
+        qFatal("cannot enter a temporary folder");
+}
+
+WorkDir::~WorkDir()
+{
+    QDir::setCurrent(m_previous);
+    // Give back the rights a test may have taken away, so that the folder can go.
+    QDir dir(m_dir.path());
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString &e : entries)
+        QFile::setPermissions(dir.filePath(e), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write a test file");
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+void makeDir(const QString &name)
+{
+    if (!QDir().mkpath(name))
+        qFatal("cannot make a test folder");
+}
+
+RecordingPresenter::RecordingPresenter()
+{
+    Dialogs::setPresenter(this);
+}
+
+RecordingPresenter::~RecordingPresenter()
+{
+    Dialogs::setPresenter(nullptr);
+}
+
+void RecordingPresenter::present(Dialogs::Kind kind, const QString &text)
+{
+    boxes.append({kind, text});
+    if (onBox)
+        onBox(boxes.last());
+}
+
+QStringList RecordingPresenter::texts() const
+{
+    QStringList out;
+    for (const Box &b : boxes)
+        out << b.text;
+    return out;
+}
+
+QStringList RecordingPresenter::errors() const
+{
+    QStringList out;
+    for (const Box &b : boxes) {
+        if (b.kind == Dialogs::Kind::Error)
+            out << b.text;
+    }
+    return out;
+}
+
+QStringList RecordingPresenter::messages() const
+{
+    QStringList out;
+    for (const Box &b : boxes) {
+        if (b.kind == Dialogs::Kind::Message)
+            out << b.text;
+    }
+    return out;
+}
+
+FixedCounter::FixedCounter(quint64 value)
+{
+    Clock::setCounter([value] { return value; });
+}
+
+FixedCounter::~FixedCounter()
+{
+    Clock::setCounter({});
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{};
+    ::getrlimit(RLIMIT_FSIZE, &rl);
+    m_soft = rl.rlim_cur;
+    m_hard = rl.rlim_max;
+    rl.rlim_cur = rlim_t(bytes);
+    ::setrlimit(RLIMIT_FSIZE, &rl);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit rl{};
+    rl.rlim_cur = m_soft;
+    rl.rlim_max = m_hard;
+    ::setrlimit(RLIMIT_FSIZE, &rl);
+}
+
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs)
+{
+    auto *timer = new QTimer;
+    auto elapsed = std::make_shared<int>(0);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, action, timeoutMs] {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(w);
+            return;
+        }
+        *elapsed += 10;
+        if (*elapsed > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            qWarning("no modal window appeared");
+        }
+    });
+    timer->start();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,102 @@
+// Helpers shared by the test suites: a private working folder, recorded message boxes, a fixed
+// clock, a file-size limit that stands in for a full disk, and typing text as a user would.
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+class QWidget;
+
+namespace TestSupport {
+
+// Runs the test process without root's right to write anything, so that read-only files and
+// folders behave as they do for a user. Called before the application object is made.
+void dropRootPrivileges();
+
+// A fresh temporary folder made the working directory for the life of the object.
+class WorkDir
+{
+public:
+    WorkDir();
+    ~WorkDir();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+void writeFile(const QString &name, const QByteArray &bytes);
+QByteArray readFile(const QString &name);
+void makeDir(const QString &name);
+
+// Records every box instead of showing it.
+class RecordingPresenter : public Dialogs::Presenter
+{
+public:
+    struct Box
+    {
+        Dialogs::Kind kind;
+        QString text;
+    };
+
+    RecordingPresenter();
+    ~RecordingPresenter() override;
+    void present(Dialogs::Kind kind, const QString &text) override;
+
+    QList<Box> boxes;
+    // Called while a box is "shown", as a user could act while it waits.
+    std::function<void(const Box &)> onBox;
+
+    QStringList texts() const;
+    QStringList errors() const;
+    QStringList messages() const;
+};
+
+// The clock that seeds the random source returns this value while the object lives.
+class FixedCounter
+{
+public:
+    explicit FixedCounter(quint64 value);
+    ~FixedCounter();
+};
+
+// Writes beyond this many bytes fail, as on a full disk, while the object lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+
+private:
+    quint64 m_soft = 0;
+    quint64 m_hard = 0;
+};
+
+// Types the text into the widget one character at a time, Cyrillic included.
+void typeText(QWidget *widget, const QString &text);
+
+// When the next modal box or window appears, hands it to the function (on the event loop).
+void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs = 5000);
+
+} // namespace TestSupport
+
+// Like QTEST_MAIN, but first gives up root, which would make every file writable.
+#define VEDALKA_TEST_MAIN(TestObject)                                                                   \
+    int main(int argc, char *argv[])                                                                    \
+    {                                                                                                   \
+        TestSupport::dropRootPrivileges();                                                              \
+        QApplication app(argc, argv);                                                                   \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                        \
+        TestObject tc;                                                                                  \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                      \
+        return QTest::qExec(&tc, argc, argv);                                                           \
+    }
