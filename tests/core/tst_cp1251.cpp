@@ -1,6 +1,11 @@
 // The code page conversion: lossless for every byte, and the characters a field may hold.
 #include "core/Cp1251.h"
+#include "core/Cp1251Validator.h"
 #include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +19,8 @@ private slots:
     void knownCharacters();
     void keepStorable_data();
     void keepStorable();
+    void fieldKeepsToStorableText_data();
+    void fieldKeepsToStorableText();
 };
 
 void TestCp1251::everyByteRoundTrips()
@@ -71,6 +78,41 @@ void TestCp1251::keepStorable()
     QCOMPARE(Cp1251::keepStorable(typed), kept);
     QVERIFY(Cp1251::canEncode(kept));
     QCOMPARE(Cp1251::decode(Cp1251::encode(kept)), kept);
+}
+
+// What a user types or pastes into a field ends up there only as far as it can be stored, so
+// the field shows exactly what will be compared and logged.
+void TestCp1251::fieldKeepsToStorableText_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("typed Cyrillic") << QString() << u"Вася"_s << QString() << u"Вася"_s;
+    QTest::newRow("typed emoji refused") << QString() << u"Ва😀ся"_s << QString() << u"Вася"_s;
+    QTest::newRow("pasted text loses what cannot be stored") << u"Петя "_s << QString() << u"и 名 Zoë"_s << u"Петя и  Zo"_s;
+    QTest::newRow("pasted line breaks do not split the line") << QString() << QString() << u"раз\nдва\rтри"_s << u"раздватри"_s;
+}
+
+void TestCp1251::fieldKeepsToStorableText()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, typed);
+    QFETCH(QString, pasted);
+    QFETCH(QString, shown);
+    QLineEdit field;
+    field.setValidator(new Cp1251Validator(&field));
+    field.show();
+    field.setFocus();
+    TestSupport::typeText(&field, start + typed);
+    if (!pasted.isEmpty()) {
+        pasted.replace(u"\\n"_s, u"\n"_s).replace(u"\\r"_s, u"\r"_s);
+        QGuiApplication::clipboard()->setText(pasted);
+        field.paste();
+    }
+    QCOMPARE(field.text(), shown);
+    QVERIFY(Cp1251::canEncode(field.text()));
 }
 
 VEDALKA_TEST_MAIN(TestCp1251)
