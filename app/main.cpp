@@ -1,15 +1,16 @@
-// Entry point of Ведал-ка!
-#include "platform/Dialogs.h"
+// Entry point of Ведал-ка!: prepares the application, makes the main window (which prepares
+// the data files), then the three secondary windows, and runs until the main window closes.
+#include "app/Startup.h"
+#include "app/Vedalka.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("ВЕДАЛКА"));
-    window.resize(688, 432);
-    window.show();
+    Startup::prepareApplication();
+    TForm1 Form1;
+    Form1.createWindows();
+    Form1.show();
     return app.exec();
 }

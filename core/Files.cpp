@@ -60,12 +60,15 @@ bool exists(const QString &name)
     return ::stat(QFile::encodeName(name).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-ReadFile::ReadFile(const QString &name)
+ReadFile::ReadFile(const QString &name, Missing missing)
 {
     // Non-blocking, so that a pipe of that name cannot stall the program.
     m_fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0)
+    if (m_fd < 0) {
+        if (errno == ENOENT && missing == MissingIsEmpty)
+            return;
         failOpen(name, errno);
+    }
     struct stat st;
     int err = 0;
     if (::fstat(m_fd, &st) != 0)
@@ -94,6 +97,8 @@ ReadFile::~ReadFile()
 
 qsizetype ReadFile::read(char *buffer, qsizetype n)
 {
+    if (m_fd < 0)
+        return 0;
     for (;;) {
         const ssize_t got = ::read(m_fd, buffer, size_t(n));
         if (got >= 0)
@@ -108,6 +113,8 @@ qsizetype ReadFile::read(char *buffer, qsizetype n)
 
 qsizetype ReadFile::readAt(qint64 offset, char *buffer, qsizetype n)
 {
+    if (m_fd < 0)
+        return 0;
     for (;;) {
         const ssize_t got = ::pread(m_fd, buffer, size_t(n), off_t(offset));
         if (got >= 0)

@@ -27,7 +27,9 @@ bool exists(const QString &name);
 class ReadFile
 {
 public:
-    explicit ReadFile(const QString &name);
+    // With MissingIsEmpty, a file that does not exist reads as empty instead of failing.
+    enum Missing { MissingFails, MissingIsEmpty };
+    explicit ReadFile(const QString &name, Missing missing = MissingFails);
     ~ReadFile();
     ReadFile(const ReadFile &) = delete;
     ReadFile &operator=(const ReadFile &) = delete;

@@ -1,0 +1,104 @@
+#include "app/Vedalka.h"
+
+#include "core/Files.h"
+#include "core/Stores.h"
+#include "platform/Dialogs.h"
+#include "platform/Fonts.h"
+#include "windows/Add.h"
+#include "windows/MenuBarStyle.h"
+#include "windows/OProgramme.h"
+#include "windows/Proverit.h"
+
+#include <QCloseEvent>
+
+using namespace Qt::StringLiterals;
+
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setupUi(this);
+    setObjectName(u"Form1"_s);
+    setWindowIcon(QIcon(u":/icons/mainwindow.png"_s));
+    Fonts::applyHeights(this);
+
+    for (int i = 0; i < 6; ++i)
+        ImageList1.append(QIcon(u":/icons/menu-%1.png"_s.arg(i)));
+    N5->setIcon(ImageList1.at(4));
+    N1->setIcon(ImageList1.at(0));
+    N2->setIcon(ImageList1.at(2));
+    N3->setIcon(ImageList1.at(1));
+    N4->setIcon(ImageList1.at(3));
+    N6->setIcon(ImageList1.at(5));
+    auto *menuStyle = new MenuBarStyle;
+    menuStyle->setParent(Oprogramme);
+    Oprogramme->setStyle(menuStyle);
+
+    // The client area is 688 x 432; the menu bar sits above it.
+    resize(688, 432 + Oprogramme->sizeHint().height());
+    move(283, 110);
+
+    Dialogs::guard([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createWindows()
+{
+    AboutForm = new TAboutForm(this);
+    Dobavlenie = new TDobavlenie(this);
+    Proverka = new TProverka(this);
+}
+
+void TForm1::FormCreate()
+{
+    ZvukON->setChecked(true);
+    m_previousName = "fffff";
+
+    if (!Files::exists(Stores::phraseBase())) {
+        Dialogs::showMessage(u"какой-то идиот удалил файл baza.leh"_s);
+        Files::CreatedFile base(Stores::phraseBase());
+        Dialogs::showMessage(u"файл baza.leh был создан автоматически"_s);
+        Dialogs::showMessage(u"введите в базу новые фразы"_s);
+        base.close();
+    }
+
+    if (!Files::exists(Stores::pictureIndex()))
+        Files::createEmpty(Stores::pictureIndex());
+    m_pictureIndex.emplace();
+    LineList &index = *m_pictureIndex;
+    index.load(Stores::pictureIndex());
+    const QByteArray header = Stores::pictureIndexHeader();
+    if (index.count() == 0) {
+        index.append(header);
+        index.append("1");
+    }
+    if (index.get(0) != header)
+        index.replace(0, header);
+    const QByteArray last = Stores::decimal(Stores::countIconRun() - 1);
+    if (index.count() >= 2)
+        index.replace(1, last);
+    else
+        index.append(last);
+    index.save(Stores::pictureIndex());
+
+    if (!Files::exists(Stores::resultLog()))
+        Files::createEmpty(Stores::resultLog());
+    m_resultLog.load(Stores::resultLog());
+}
+
+void TForm1::FormClose()
+{
+    m_pictureIndex.reset();
+    if (m_resultLog.needsSave())
+        m_resultLog.save(Stores::resultLog());
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // The window closes only when the log has been written; otherwise it stays open and the
+    // answers wait for the next attempt.
+    if (Dialogs::guard([this] { FormClose(); }))
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,59 @@
+// The main window of Ведал-ка! and the owner of everything that lives for the whole run.
+//
+// TForm1 is built from its Designer description (Vedalka.ui), so every control is a named
+// field (Chel, Vedalka, Button1, ...). Creating the window runs FormCreate, which prepares the
+// data files in the working directory; closing it runs FormClose, which writes the result log.
+// The three secondary windows are made hidden by createWindows() and shown modally from the
+// menu. Every handler runs inside Dialogs::guard, so a failure is shown and the program goes on.
+#pragma once
+
+#include "core/LineList.h"
+#include "core/ResultLog.h"
+
+#include "ui_Vedalka.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+#include <optional>
+
+class TAboutForm;
+class TDobavlenie;
+class TProverka;
+
+class TForm1 : public QMainWindow, public Ui::TForm1
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Makes the About, add-phrase and icon check windows, hidden, in that order.
+    void createWindows();
+
+    TAboutForm *AboutForm = nullptr;
+    TDobavlenie *Dobavlenie = nullptr;
+    TProverka *Proverka = nullptr;
+
+    // The six 16 x 16 menu images.
+    QList<QIcon> ImageList1;
+
+    // The window's state, for the handlers and for tests.
+    const QByteArray &previousName() const { return m_previousName; }
+    // The in-memory picture index; empty when start-up stopped before making it or after close.
+    const std::optional<LineList> &pictureIndex() const { return m_pictureIndex; }
+    const ResultLog &resultLog() const { return m_resultLog; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+
+    QByteArray m_previousName;
+    std::optional<LineList> m_pictureIndex;
+    ResultLog m_resultLog;
+};

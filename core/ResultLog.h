@@ -1,0 +1,36 @@
+// The result log: one line per answer, kept in memory during a run and written to its file
+// when the main window closes.
+//
+// The file is not held in memory. At close, the answers of this run are added after what the
+// file holds at that moment, and the whole file is written back in the program's line format
+// through a temporary file. So a file of any size costs one pass, an edit made to it while the
+// program runs is kept, and two copies of the program sharing a folder both keep their answers.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class ResultLog
+{
+public:
+    // Checks that the file can be read; nothing of it is kept.
+    void load(const QString &fileName);
+    bool loaded() const noexcept { return m_loaded; }
+
+    void append(const QByteArray &line) { m_pending.append(line); }
+    // The answers of this run not yet written.
+    const QList<QByteArray> &pending() const noexcept { return m_pending; }
+
+    // Writes the file: its present lines, then this run's answers. Written answers are
+    // forgotten; after a failure they are all kept for the next attempt.
+    void save(const QString &fileName);
+
+    // True when closing has something to write: the log was loaded at start-up (the file is
+    // always rewritten then) or answers are waiting.
+    bool needsSave() const noexcept { return m_loaded || !m_pending.isEmpty(); }
+
+private:
+    QList<QByteArray> m_pending;
+    bool m_loaded = false;
+};

@@ -1,0 +1,452 @@
+// The main window driven for real: its controls against the design, start-up in every state of
+// the data files, and closing.
+#include "app/Startup.h"
+#include "app/Vedalka.h"
+#include "core/Cp1251.h"
+#include "support/TestSupport.h"
+#include "windows/Add.h"
+#include "windows/OProgramme.h"
+#include "windows/Proverit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+namespace {
+
+QByteArray cp(const QString &s)
+{
+    return Cp1251::encode(s);
+}
+
+const QByteArray Header = cp(u"номер последней картинки"_s);
+
+void makeIcons(const QList<int> &numbers)
+{
+    makeDir(u"картинки"_s);
+    for (int n : numbers)
+        writeFile(u"картинки/%1.ico"_s.arg(n), "icon");
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void controls_data();
+    void controls();
+    void windowItself();
+    void menus();
+    void tabOrderAndRadioGroup();
+    void startInEmptyFolder();
+    void messagesComeBeforeTheWindow();
+    void pictureIndexForms_data();
+    void pictureIndexForms();
+    void existingFilesAreKept();
+    void secondaryWindows();
+    void qtTextsInRussian();
+    void failedStartStillShowsWindow_data();
+    void failedStartStillShowsWindow();
+    void closeRewritesLogInLineFormat();
+    void failedLogSaveKeepsWindowOpen();
+    void closeFromWindowSystem();
+};
+
+void TestMainWindow::initTestCase()
+{
+    Startup::prepareApplication();
+}
+
+void TestMainWindow::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+
+    const QColor red(255, 0, 0), fuchsia(255, 0, 255), green(0, 128, 0), black(0, 0, 0);
+    const QColor windowText = QApplication::palette().color(QPalette::WindowText);
+    QTest::newRow("Label1") << u"Label1"_s << QRect(32, 24, 572, 16)
+                            << u"НАПИШИ В ПЕРВОЙ СТРОКЕ ИМЯ ЧЕЛОВЕКА, О КОТОРОМ ХОЧЕШЬ УЗНАТЬ"_s << red << true << false;
+    QTest::newRow("Label2") << u"Label2"_s << QRect(32, 48, 610, 16)
+                            << u"ВСЮ ВЕДАЛКУ И ВО ВТОРОЙ СТРОКЕ БУДЕТ НАПИСАНО НЕСКОЛЬКО СЛОВ О НЁМ"_s << red << true << false;
+    QTest::newRow("Label3") << u"Label3"_s << QRect(40, 104, 363, 16) << u"ДЛЯ ЭТОГО НЕОБХОДИМО НАЖАТЬ КНОПКУ ВЕДАЛКА"_s
+                            << fuchsia << false << true;
+    QTest::newRow("Label4") << u"Label4"_s << QRect(64, 224, 92, 16) << u"Имя человека"_s << windowText << false << false;
+    QTest::newRow("Label5") << u"Label5"_s << QRect(32, 272, 138, 16) << u"И ведалка о человеке"_s << windowText << false
+                            << false;
+    QTest::newRow("Image1") << u"Image1"_s << QRect(408, 80, 249, 121) << QString() << QColor() << false << false;
+    QTest::newRow("Karikatura") << u"Karikatura"_s << QRect(184, 312, 89, 89) << QString() << QColor() << false << false;
+    QTest::newRow("Chel") << u"Chel"_s << QRect(184, 224, 465, 24) << QString() << green << false << false;
+    QTest::newRow("Vedalka") << u"Vedalka"_s << QRect(184, 272, 465, 24) << QString() << green << false << false;
+    QTest::newRow("Button1") << u"Button1"_s << QRect(280, 360, 169, 65) << u"ВЕДАЛКА"_s << black << false << false;
+    QTest::newRow("ZvukON") << u"ZvukON"_s << QRect(560, 368, 113, 17) << u"Звук включен"_s << QColor() << false << false;
+    QTest::newRow("ZvukOFF") << u"ZvukOFF"_s << QRect(560, 392, 129, 17) << u"Звук выключен"_s << QColor() << false
+                             << false;
+    QTest::newRow("StaticText1") << u"StaticText1"_s << QRect(32, 320, 121, 81)
+                                 << u"Самый похожий на него или на неё мультяшный герой"_s << windowText << false << false;
+}
+
+void TestMainWindow::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(QColor, colour);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(900, 700); // controls keep their places when the window grows
+
+    auto *w = form.findChild<QWidget *>(name);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget(), form.centralWidget());
+    QCOMPARE(w->geometry(), geometry);
+    if (auto *label = qobject_cast<QLabel *>(w))
+        QCOMPARE(label->text(), text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(w))
+        QCOMPARE(button->text(), text);
+    else if (auto *edit = qobject_cast<QLineEdit *>(w))
+        QCOMPARE(edit->text(), text);
+
+    if (colour.isValid()) {
+        const QPalette::ColorRole role = qobject_cast<QLineEdit *>(w) ? QPalette::Text
+            : qobject_cast<QPushButton *>(w)                        ? QPalette::ButtonText
+                                                                    : QPalette::WindowText;
+        QCOMPARE(w->palette().color(role), colour);
+    }
+    const QFont f = w->font();
+    QCOMPARE(f.bold(), bold);
+    QCOMPARE(f.italic(), italic);
+    QCOMPARE(f.family(), u"MS Sans Serif"_s);
+    QCOMPARE(f.pixelSize(), 13);
+    // The design font is not installed: a Cyrillic look-alike stands in for it.
+    QCOMPARE(QFontInfo(f).family(), u"Liberation Sans"_s);
+}
+
+void TestMainWindow::windowItself()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.windowTitle(), u"ВЕДАЛКА"_s);
+    QCOMPARE(form.objectName(), u"Form1"_s);
+    QCOMPARE(form.centralWidget()->size(), QSize(688, 432));
+    QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), QColor(192, 192, 192));
+    QVERIFY(form.centralWidget()->autoFillBackground());
+    QCOMPARE(form.pos(), QPoint(283, 110));
+    QVERIFY(form.menuBar()->geometry().bottom() < form.centralWidget()->geometry().top());
+    const Qt::WindowFlags flags = form.windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowMaximizeButtonHint);
+    QVERIFY(!form.windowIcon().isNull());
+    QVERIFY(!QApplication::windowIcon().isNull());
+    QVERIFY(!form.Image1->picture().isNull());
+    QVERIFY(form.Image1->proportional());
+    QCOMPARE(form.Image1->pictureRect(), QRect(0, 0, 242, 121));
+    QCOMPARE(form.Karikatura->pictureRect(), QRect(0, 0, 60, 80));
+    QVERIFY(!form.Button1->autoDefault());
+    QVERIFY(!form.Button1->isDefault());
+    QVERIFY(form.Vedalka->isReadOnly());
+}
+
+void TestMainWindow::menus()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    TForm1 form;
+    const QList<QAction *> top = form.Oprogramme->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top.at(0)->text(), u"Помощь"_s);
+    QCOMPARE(top.at(1)->text(), u"Инструменты"_s);
+    QCOMPARE(form.N5->actions(), QList<QAction *>{form.N1});
+    QCOMPARE(form.N2->actions(), (QList<QAction *>{form.N3, form.N4, form.N6}));
+    QCOMPARE(form.N1->text(), u"О программе"_s);
+    QCOMPARE(form.N3->text(), u"добавить фразу"_s);
+    QCOMPARE(form.N4->text(), u"уточнить количество иконок"_s);
+    QCOMPARE(form.N6->text(), u"проверить все используемые иконки"_s);
+
+    QCOMPARE(form.ImageList1.size(), 6);
+    const QList<std::pair<QIcon, int>> images = {{form.N5->icon(), 4}, {form.N1->icon(), 0}, {form.N2->icon(), 2},
+                                                 {form.N3->icon(), 1}, {form.N4->icon(), 3}, {form.N6->icon(), 5}};
+    for (const auto &[icon, index] : images) {
+        const QImage got = icon.pixmap(16, 16).toImage();
+        QVERIFY(!got.isNull());
+        QCOMPARE(got, form.ImageList1.at(index).pixmap(16, 16).toImage());
+    }
+    // Menu bar items are wide enough for image and caption side by side.
+    const QFontMetrics fm(form.Oprogramme->font());
+    QVERIFY(form.Oprogramme->actionGeometry(top.at(0)).width() > fm.horizontalAdvance(u"Помощь"_s) + 16);
+}
+
+void TestMainWindow::tabOrderAndRadioGroup()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.Chel->setFocus();
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    // Only the checked radio button is a tab stop.
+    QCOMPARE(order, (QStringList{u"Chel"_s, u"Vedalka"_s, u"Button1"_s, u"ZvukON"_s, u"Chel"_s, u"Vedalka"_s}));
+
+    QVERIFY(form.ZvukON->isChecked());
+    QVERIFY(!form.ZvukOFF->isChecked());
+    QTest::mouseClick(form.ZvukOFF, Qt::LeftButton);
+    QVERIFY(form.ZvukOFF->isChecked());
+    QVERIFY(!form.ZvukON->isChecked());
+    form.Chel->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.ZvukOFF);
+}
+
+void TestMainWindow::startInEmptyFolder()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    bool heldDuringMessages = true;
+    boxes.onBox = [&](const RecordingPresenter::Box &) {
+        heldDuringMessages = heldDuringMessages && QFile::exists(u"baza.leh"_s) == (boxes.boxes.size() > 1);
+    };
+    TForm1 form;
+    QCOMPARE(boxes.messages(), (QStringList{u"какой-то идиот удалил файл baza.leh"_s, u"файл baza.leh был создан автоматически"_s,
+                                            u"введите в базу новые фразы"_s}));
+    QVERIFY(boxes.errors().isEmpty());
+    QVERIFY(heldDuringMessages);
+    QCOMPARE(readFile(u"baza.leh"_s), QByteArray(""));
+    QCOMPARE(readFile(u"picture.dat"_s), Header + "\r\n-1\r\n");
+    QCOMPARE(readFile(u"vedalka.log"_s), QByteArray(""));
+    QCOMPARE(form.previousName(), "fffff"_ba);
+    QVERIFY(form.ZvukON->isChecked());
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             (QStringList{u"baza.leh"_s, u"picture.dat"_s, u"vedalka.log"_s}));
+}
+
+void TestMainWindow::messagesComeBeforeTheWindow()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    QList<bool> windowVisible;
+    boxes.onBox = [&](const RecordingPresenter::Box &) {
+        const auto tops = QApplication::topLevelWidgets();
+        bool anyVisible = false;
+        for (QWidget *w : tops)
+            anyVisible = anyVisible || (qobject_cast<TForm1 *>(w) && w->isVisible());
+        windowVisible << anyVisible;
+    };
+    TForm1 form;
+    form.show();
+    QCOMPARE(windowVisible, (QList<bool>{false, false, false}));
+}
+
+void TestMainWindow::pictureIndexForms_data()
+{
+    QTest::addColumn<QByteArray>("before"); // "<none>" for a missing file
+    QTest::addColumn<QList<int>>("icons");
+    QTest::addColumn<QByteArray>("after");
+
+    const QByteArray h = Header;
+    QTest::newRow("missing file, no icons") << "<none>"_ba << QList<int>{} << h + "\r\n-1\r\n";
+    QTest::newRow("empty file, icons 0..2") << QByteArray() << QList<int>{0, 1, 2} << h + "\r\n2\r\n";
+    QTest::newRow("one line gets the count appended") << "whatever\r\n"_ba << QList<int>{0} << h + "\r\n0\r\n";
+    QTest::newRow("header kept, old count replaced") << h + "\r\n17\r\n" << QList<int>{0, 1} << h + "\r\n1\r\n";
+    QTest::newRow("foreign header replaced, later lines kept")
+        << "foreign\r\n5\r\nthird\r\n\r\nfifth"_ba << QList<int>{0, 1, 2, 3} << h + "\r\n3\r\nthird\r\n\r\nfifth\r\n";
+    QTest::newRow("the run stops at the first gap") << h + "\r\n9\r\n" << QList<int>{0, 1, 2, 3, 4, 6} << h + "\r\n4\r\n";
+    QTest::newRow("no icon 0") << h + "\r\n9\r\n" << QList<int>{1, 2} << h + "\r\n-1\r\n";
+    QTest::newRow("lone line feeds come back as CR LF") << h + "\n0\nx\n" << QList<int>{} << h + "\r\n-1\r\nx\r\n";
+}
+
+void TestMainWindow::pictureIndexForms()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QList<int>, icons);
+    QFETCH(QByteArray, after);
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, {});
+    if (before != "<none>")
+        writeFile(u"picture.dat"_s, before);
+    makeIcons(icons);
+    TForm1 form;
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(readFile(u"picture.dat"_s), after);
+    QVERIFY(form.pictureIndex().has_value());
+    QCOMPARE(form.pictureIndex()->toText(), after);
+}
+
+void TestMainWindow::existingFilesAreKept()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "phrase\n");
+    writeFile(u"vedalka.log"_s, "old\n");
+    TForm1 form;
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(readFile(u"baza.leh"_s), "phrase\n"_ba);
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\n"_ba);
+}
+
+void TestMainWindow::secondaryWindows()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    TForm1 form;
+    QVERIFY(!form.AboutForm);
+    form.createWindows();
+    const QList<QObject *> order = form.children();
+    const qsizetype about = order.indexOf(form.AboutForm), add = order.indexOf(form.Dobavlenie),
+                    check = order.indexOf(form.Proverka);
+    QVERIFY(about >= 0 && about < add && add < check);
+
+    struct Expect
+    {
+        SecondaryWindow *window;
+        QString name, caption;
+        QPoint position;
+        QSize client;
+    };
+    const QList<Expect> expected = {
+        {form.AboutForm, u"AboutForm"_s, u"О программе"_s, {315, 152}, {334, 172}},
+        {form.Dobavlenie, u"Dobavlenie"_s, u"Добавление фразы"_s, {427, 167}, {462, 169}},
+        {form.Proverka, u"Proverka"_s, u"Проверка"_s, {499, 222}, {276, 218}},
+    };
+    for (const Expect &e : expected) {
+        QVERIFY(!e.window->isVisible());
+        QCOMPARE(e.window->objectName(), e.name);
+        QCOMPARE(e.window->windowTitle(), e.caption);
+        QCOMPARE(e.window->pos(), e.position);
+        QCOMPARE(e.window->size(), e.client);
+        QCOMPARE(e.window->windowModality(), Qt::ApplicationModal);
+        QVERIFY(!(e.window->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(e.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(e.window->windowFlags() & Qt::WindowCloseButtonHint);
+    }
+}
+
+void TestMainWindow::qtTextsInRussian()
+{
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts << a->text();
+    QVERIFY2(texts.join(u' ').contains(u"Копировать"_s), qPrintable(texts.join(u" | "_s)));
+}
+
+void TestMainWindow::failedStartStillShowsWindow_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("hasIndex");
+
+    QTest::newRow("read-only empty folder") << u"readonly"_s
+                                            << u"Cannot create file \"%1/baza.leh\". Permission denied."_s << false;
+    // A folder does not count as an existing file, so start-up tries to create one there.
+    QTest::newRow("folder in place of picture.dat") << u"index-folder"_s
+                                                    << u"Cannot create file \"%1/picture.dat\". Is a directory."_s << false;
+    QTest::newRow("folder in place of vedalka.log") << u"log-folder"_s
+                                                    << u"Cannot create file \"%1/vedalka.log\". Is a directory."_s << true;
+}
+
+void TestMainWindow::failedStartStillShowsWindow()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, error);
+    QFETCH(bool, hasIndex);
+    WorkDir dir;
+    RecordingPresenter boxes;
+    if (setup == u"readonly"_s) {
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    } else {
+        writeFile(u"baza.leh"_s, {});
+        makeDir(setup == u"index-folder"_s ? u"picture.dat"_s : u"vedalka.log"_s);
+    }
+    TForm1 form;
+    form.createWindows();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(boxes.errors(), QStringList{error.arg(dir.path())});
+    QCOMPARE(form.pictureIndex().has_value(), hasIndex);
+    QVERIFY(!QFile::exists(u"vedalka.log"_s) || setup == u"log-folder"_s);
+    // Closing without answers and without a loaded log has nothing to write.
+    QVERIFY(form.close());
+    QCOMPARE(boxes.errors().size(), 1);
+}
+
+void TestMainWindow::closeRewritesLogInLineFormat()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    writeFile(u"vedalka.log"_s, "first\nsecond\rthird"_ba);
+    RecordingPresenter boxes;
+    TForm1 form;
+    form.show();
+    QVERIFY(form.close());
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(readFile(u"vedalka.log"_s), "first\r\nsecond\r\nthird\r\n"_ba);
+    QVERIFY(!form.pictureIndex().has_value());
+}
+
+void TestMainWindow::failedLogSaveKeepsWindowOpen()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    RecordingPresenter boxes;
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner);
+    QVERIFY(!form.close());
+    QVERIFY(form.isVisible());
+    QCOMPARE(boxes.errors(), QStringList{u"Cannot create file \"%1/vedalka.log\". Permission denied."_s.arg(dir.path())});
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\r\n"_ba);
+    QVERIFY(!form.pictureIndex().has_value());
+
+    QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(form.close());
+    QCOMPARE(boxes.errors().size(), 1);
+}
+
+void TestMainWindow::closeFromWindowSystem()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    writeFile(u"vedalka.log"_s, "a\n");
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // The window system's close request (close box, Alt+F4, the session) reaches closeEvent.
+    form.windowHandle()->close();
+    QTRY_VERIFY(!form.isVisible());
+    QCOMPARE(readFile(u"vedalka.log"_s), "a\r\n"_ba);
+}
+
+VEDALKA_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

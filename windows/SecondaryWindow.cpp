@@ -1,0 +1,33 @@
+#include "windows/SecondaryWindow.h"
+
+#include "platform/Fonts.h"
+
+#include <QScrollArea>
+
+SecondaryWindow::SecondaryWindow(QWidget *parent)
+    : QDialog(parent)
+{
+}
+
+void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client)
+{
+    setObjectName(name);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowModality(Qt::ApplicationModal);
+    Fonts::applyHeights(this);
+
+    // The controls keep their places; when the window is smaller than they need, the client
+    // area scrolls.
+    QRect extent;
+    for (QWidget *w : client->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        extent = extent.united(w->geometry());
+    client->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
+    scroll->setWidget(client);
+    move(designedPosition);
+}
+
+void SecondaryWindow::showModal()
+{
+    exec();
+}

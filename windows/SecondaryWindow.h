@@ -1,0 +1,23 @@
+// What the three secondary windows share: a sizeable frame with only a close box, a fixed
+// place on the screen, modal display over the main window, and scroll bars that appear when
+// the window is made smaller than its controls.
+#pragma once
+
+#include <QDialog>
+
+class QScrollArea;
+
+class SecondaryWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit SecondaryWindow(QWidget *parent = nullptr);
+
+    // Shows the window modally and returns when it is closed.
+    void showModal();
+
+protected:
+    // Called by the subclasses once their controls exist.
+    void finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client);
+};
