@@ -16,6 +16,14 @@ const char *findBreak(const char *p, const char *end) noexcept;
 class LineSplitter
 {
 public:
+    LineSplitter() = default;
+    // Resumes in a state seen earlier: a line already begun, or a carriage return just passed.
+    LineSplitter(bool lineOpen, bool skipLf)
+        : m_lineOpen(lineOpen)
+        , m_skipLf(skipLf)
+    {
+    }
+
     // Sink provides piece(const char *p, qsizetype n) for the bytes of the current line (a line
     // may arrive in several pieces, never an empty one) and lineEnd() when the line is complete.
     // Returns false once a zero byte has ended the text; later bytes are ignored.
@@ -34,6 +42,8 @@ public:
     }
 
     bool ended() const noexcept { return m_ended; }
+    bool lineOpen() const noexcept { return m_lineOpen; }
+    bool skipLf() const noexcept { return m_skipLf; }
 
 private:
     bool m_lineOpen = false; // bytes of the current line have been passed on

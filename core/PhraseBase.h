@@ -1,0 +1,45 @@
+// The phrase base as one press of the button reads it: the number of lines and any one line,
+// cut exactly as a line list would cut them, without holding the file in memory. The file is
+// read once through a small reused buffer; a line is fetched again from the nearest point
+// remembered on the way. This keeps an answer fast however large the base grows.
+#pragma once
+
+#include "core/Files.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class PhraseBase
+{
+public:
+    PhraseBase();
+    ~PhraseBase();
+
+    // Opens and reads through the file; fails as loading a line list does.
+    void load(const QString &fileName);
+
+    qsizetype count() const noexcept { return m_count; }
+    // Line i, 0 <= i < count(); out of range: "List index out of bounds (i)".
+    QByteArray line(qsizetype i);
+    // True when a line is byte for byte equal to the text.
+    bool contains(QByteArrayView text);
+
+private:
+    struct Checkpoint
+    {
+        qint64 offset; // where a read of the file resumes
+        qsizetype linesBefore; // lines completed before that point
+        bool lineOpen; // the line in progress there has already begun
+        bool skipLf; // a line feed right there belongs to the last break
+    };
+
+    template<class Sink>
+    void scanFrom(const Checkpoint &from, Sink &sink);
+
+    std::unique_ptr<Files::ReadFile> m_file;
+    QList<Checkpoint> m_checkpoints;
+    qsizetype m_count = 0;
+};
