@@ -1,6 +1,7 @@
 #include "app/Vedalka.h"
 
 #include "core/Files.h"
+#include "core/RandomSource.h"
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
@@ -10,6 +11,7 @@
 #include "windows/Proverit.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +39,18 @@ TForm1::TForm1(QWidget *parent)
     resize(688, 432 + Oprogramme->sizeHint().height());
     move(283, 110);
 
+    handle(Image1, &PictureBox::clicked, &TForm1::Image1Click);
+    handle(N1, &QAction::triggered, &TForm1::N1Click);
+    Chel->installEventFilter(this);
+
     Dialogs::guard([this] { FormCreate(); });
+}
+
+template<class Signal>
+void TForm1::handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal,
+                    void (TForm1::*handler)())
+{
+    connect(sender, signal, this, [this, handler] { Dialogs::guard([this, handler] { (this->*handler)(); }); });
 }
 
 TForm1::~TForm1() = default;
@@ -91,6 +104,42 @@ void TForm1::FormClose()
     m_pictureIndex.reset();
     if (m_resultLog.needsSave())
         m_resultLog.save(Stores::resultLog());
+}
+
+void TForm1::Image1Click()
+{
+    static const char16_t *const remarks[] = {
+        u"Щас как тыкну",
+        u"не тыкай котёнка",
+        u"Тыкни в лоб себе",
+        u"Ведалка в том, что ты долбоёб!!",
+        u"От чуды-Юды отстань",
+    };
+    RandomSource &random = RandomSource::global();
+    random.randomize();
+    Vedalka->setText(QString::fromUtf16(remarks[random.random(5)]));
+}
+
+void TForm1::ChelKeyPress(QChar key)
+{
+    if (key == u'\r')
+        Dialogs::showMessage(u"Ты что читать не умеешь?\rНажимай кнопку ВЕДАЛКА"_s);
+}
+
+void TForm1::N1Click()
+{
+    AboutForm->showModal();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    // The key goes on to the field after the handler has seen it.
+    if (watched == Chel && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent *>(event)->text();
+        if (text.size() == 1)
+            Dialogs::guard([this, &text] { ChelKeyPress(text.at(0)); });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -46,12 +46,21 @@ public:
     const std::optional<LineList> &pictureIndex() const { return m_pictureIndex; }
     const ResultLog &resultLog() const { return m_resultLog; }
 
+    // Handlers of the controls and menu items.
+    void Image1Click();
+    void ChelKeyPress(QChar key);
+    void N1Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
     void FormClose();
+    // Connects a signal to a handler that runs inside the guard.
+    template<class Signal>
+    void handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal, void (TForm1::*handler)());
 
     QByteArray m_previousName;
     std::optional<LineList> m_pictureIndex;

@@ -1,10 +1,21 @@
 #include "windows/OProgramme.h"
 
+#include "platform/Dialogs.h"
+
 using namespace Qt::StringLiterals;
 
 TAboutForm::TAboutForm(QWidget *parent)
     : SecondaryWindow(parent)
 {
     setupUi(this);
+    setWindowIcon(QIcon(u":/icons/about-window.png"_s));
     finishSetup(u"AboutForm"_s, QPoint(315, 152), scrollArea, client);
+    // The credit line is as wide as its text.
+    Label6->adjustSize();
+    connect(Button1, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { Button1Click(); }); });
+}
+
+void TAboutForm::Button1Click()
+{
+    close();
 }

@@ -11,4 +11,6 @@ class TAboutForm : public SecondaryWindow, public Ui::TAboutForm
 
 public:
     explicit TAboutForm(QWidget *parent = nullptr);
+
+    void Button1Click();
 };
