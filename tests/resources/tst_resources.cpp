@@ -1,0 +1,234 @@
+// Every embedded picture and icon loads through Qt's own image readers at the size its control
+// expects, keeps to its colour depth, has see-through pixels where it sits on a menu or a title
+// bar, and is not blank.
+#include "resources/Resources.h"
+#include "support/TestSupport.h"
+
+#include <QDirIterator>
+#include <QIcon>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum class Ground { Opaque, SeeThrough };
+
+// The paths of the pictures() and iconFiles() rows, so that a picture added to resources.qrc
+// without a row fails everyResourceHasARow().
+QSet<QString> &checkedPaths()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+struct PixelCounts
+{
+    qsizetype transparent = 0;
+    qsizetype opaque = 0;
+};
+
+PixelCounts countPixels(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    PixelCounts counts;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const int alpha = qAlpha(line[x]);
+            if (alpha == 0)
+                ++counts.transparent;
+            else if (alpha == 255)
+                ++counts.opaque;
+        }
+    }
+    return counts;
+}
+
+// Colours actually used, which for a palette picture must fit its palette.
+qsizetype distinctColours(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    QSet<QRgb> colours;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            colours.insert(line[x]);
+    }
+    return colours.size();
+}
+
+void checkGround(const QImage &image, Ground ground)
+{
+    const PixelCounts counts = countPixels(image);
+    const qsizetype total = qsizetype(image.width()) * image.height();
+    if (ground == Ground::Opaque) {
+        QCOMPARE(counts.opaque, total);
+    } else {
+        QVERIFY2(counts.transparent > 0, "no see-through pixel");
+        // an icon that is mostly see-through would be a blank or broken drawing
+        QVERIFY2(counts.opaque * 4 >= total, "less than a quarter of the pixels drawn");
+    }
+}
+
+} // namespace
+
+class TestResources : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pictures_data();
+    void pictures();
+    void iconFiles_data();
+    void iconFiles();
+    void everyResourceHasARow();
+    void programIconHasEverySize_data();
+    void programIconHasEverySize();
+    void menuImagesDiffer();
+};
+
+void TestResources::initTestCase()
+{
+    Resources::init();
+}
+
+void TestResources::pictures_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("maxColours"); // 0: true colour
+    QTest::addColumn<Ground>("ground");
+
+    const auto row = [](const char *name, const QString &path, QSize size, int maxColours, Ground ground) {
+        checkedPaths().insert(path);
+        QTest::newRow(name) << path << size << maxColours << ground;
+    };
+    const QSize menu(16, 16);
+    const QSize icon(32, 32);
+
+    row("main window: big picture", u":/pictures/banner.png"_s, {640, 320}, 0, Ground::Opaque);
+    row("main window: likeness before the first answer", u":/pictures/karikatura-start.png"_s, {60, 80}, 256,
+        Ground::Opaque);
+    row("program icon", u":/icons/program.png"_s, icon, 0, Ground::SeeThrough);
+    row("main window icon", u":/icons/mainwindow.png"_s, icon, 0, Ground::SeeThrough);
+    row("menu image 0: about", u":/icons/menu-about.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu image 1: add a phrase", u":/icons/menu-add-phrase.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu image 2: tools", u":/icons/menu-tools.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu image 3: recount the icons", u":/icons/menu-count-icons.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu image 4: help", u":/icons/menu-help.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu image 5: check every icon", u":/icons/menu-check-icons.png"_s, menu, 0, Ground::SeeThrough);
+    row("add-phrase window icon", u":/icons/add-window.png"_s, icon, 0, Ground::SeeThrough);
+    row("add-phrase window: picture beside the text", u":/icons/add-image1.png"_s, icon, 0, Ground::SeeThrough);
+    row("About window icon", u":/icons/about-window.png"_s, icon, 16, Ground::SeeThrough);
+    row("About window: picture beside the button", u":/icons/about-image1.png"_s, icon, 16, Ground::SeeThrough);
+    for (const int size : {16, 22, 24, 48, 64, 128, 256}) {
+        const QByteArray name = "program icon, " + QByteArray::number(size) + " px";
+        row(name.constData(), u":/icons/program-%1.png"_s.arg(size), {size, size}, 0, Ground::SeeThrough);
+    }
+}
+
+void TestResources::pictures()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    QFETCH(int, maxColours);
+    QFETCH(Ground, ground);
+
+    QImageReader reader(path);
+    QCOMPARE(reader.format(), QByteArray("png"));
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.size(), size);
+
+    if (maxColours > 0) {
+        QCOMPARE(image.format(), QImage::Format_Indexed8);
+        QVERIFY(image.colorCount() <= maxColours);
+        QVERIFY(distinctColours(image) <= maxColours);
+    } else {
+        QVERIFY(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32);
+    }
+    // a picture of a few flat colours would be an empty or failed drawing
+    QVERIFY(distinctColours(image) >= 5);
+    checkGround(image, ground);
+}
+
+void TestResources::iconFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QList<QSize>>("sizes");
+
+    const QString addImage2 = u":/icons/add-image2.ico"_s;
+    checkedPaths().insert(addImage2);
+    QTest::newRow("add-phrase window: picture beside the button")
+        << addImage2 << QList<QSize>{{32, 32}, {48, 48}};
+}
+
+void TestResources::iconFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(QList<QSize>, sizes);
+
+    QImageReader reader(path);
+    QCOMPARE(reader.format(), QByteArray("ico"));
+    QCOMPARE(reader.imageCount(), sizes.size());
+    for (int i = 0; i < sizes.size(); ++i) {
+        QVERIFY(reader.jumpToImage(i));
+        const QImage image = reader.read();
+        QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+        QCOMPARE(image.size(), sizes.at(i));
+        QVERIFY(image.hasAlphaChannel());
+        checkGround(image, Ground::SeeThrough);
+    }
+}
+
+void TestResources::everyResourceHasARow()
+{
+    QSet<QString> embedded;
+    for (const QString &root : {u":/pictures"_s, u":/icons"_s}) {
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            embedded.insert(it.next());
+    }
+    QVERIFY(!embedded.isEmpty());
+    QCOMPARE(embedded, checkedPaths());
+}
+
+void TestResources::programIconHasEverySize_data()
+{
+    QTest::addColumn<int>("size");
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        QTest::addRow("%d px", size) << size;
+}
+
+void TestResources::programIconHasEverySize()
+{
+    QFETCH(int, size);
+    const QIcon icon = Resources::programIcon();
+    QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+    // the drawing made for this size, not another one scaled
+    const QImage fromIcon = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QString file = size == 32 ? u":/icons/program.png"_s : u":/icons/program-%1.png"_s.arg(size);
+    QCOMPARE(fromIcon, QImage(file).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+void TestResources::menuImagesDiffer()
+{
+    const QStringList names = {u"about"_s, u"add-phrase"_s, u"tools"_s,
+                               u"count-icons"_s, u"help"_s, u"check-icons"_s};
+    QList<QImage> images;
+    for (const QString &name : names)
+        images.append(QImage(u":/icons/menu-%1.png"_s.arg(name)).convertToFormat(QImage::Format_ARGB32));
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        QVERIFY2(!images.at(i).isNull(), qPrintable(names.at(i)));
+        for (qsizetype j = i + 1; j < images.size(); ++j)
+            QVERIFY2(images.at(i) != images.at(j), qPrintable(names.at(i) + u" = "_s + names.at(j)));
+    }
+}
+
+VEDALKA_TEST_MAIN(TestResources)
+#include "tst_resources.moc"
