@@ -2,6 +2,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
+#include "resources/Resources.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,7 +17,8 @@ void prepareApplication()
 {
     QCoreApplication::setApplicationName(u"vedalka"_s);
     QGuiApplication::setDesktopFileName(u"ru.vedalka.Vedalka"_s);
-    QApplication::setWindowIcon(QIcon(u":/icons/program.png"_s));
+    Resources::init();
+    QApplication::setWindowIcon(Resources::programIcon());
     Fonts::installSubstitutions();
 
     // The interface is Russian whatever the desktop's language, so Qt's own texts (the edit

@@ -5,6 +5,7 @@
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
+#include "resources/Resources.h"
 #include "windows/Add.h"
 #include "windows/MenuBarStyle.h"
 #include "windows/OProgramme.h"
@@ -18,13 +19,15 @@ using namespace Qt::StringLiterals;
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent)
 {
+    Resources::init();
     setupUi(this);
     setObjectName(u"Form1"_s);
     setWindowIcon(QIcon(u":/icons/mainwindow.png"_s));
     Fonts::applyHeights(this);
 
-    for (int i = 0; i < 6; ++i)
-        ImageList1.append(QIcon(u":/icons/menu-%1.png"_s.arg(i)));
+    for (const QString &name : {u"menu-about"_s, u"menu-add-phrase"_s, u"menu-tools"_s, u"menu-count-icons"_s,
+                                u"menu-help"_s, u"menu-check-icons"_s})
+        ImageList1.append(QIcon(u":/icons/"_s + name + u".png"_s));
     N5->setIcon(ImageList1.at(4));
     N1->setIcon(ImageList1.at(0));
     N2->setIcon(ImageList1.at(2));

@@ -1,12 +1,14 @@
 #include "windows/SecondaryWindow.h"
 
 #include "platform/Fonts.h"
+#include "resources/Resources.h"
 
 #include <QScrollArea>
 
 SecondaryWindow::SecondaryWindow(QWidget *parent)
     : QDialog(parent)
 {
+    Resources::init();
 }
 
 void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client)

@@ -1,0 +1,192 @@
+// The main window's teasing: a click on the big picture, Enter in the name field, and the
+// About window from the help menu.
+#include "app/Startup.h"
+#include "app/Vedalka.h"
+#include "support/TestSupport.h"
+#include "windows/OProgramme.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+class TestReactions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Startup::prepareApplication(); }
+    void init();
+    void cleanup();
+    void pictureClickRemarks_data();
+    void pictureClickRemarks();
+    void pictureClickTouchesNothingElse();
+    void enterScolds_data();
+    void enterScolds();
+    void otherKeysPass();
+    void aboutWindow();
+    void aboutClosesBothWays_data();
+    void aboutClosesBothWays();
+
+private:
+    std::unique_ptr<WorkDir> m_dir;
+    std::unique_ptr<TForm1> m_form;
+};
+
+void TestReactions::init()
+{
+    m_dir = std::make_unique<WorkDir>();
+    writeFile(u"baza.leh"_s, "phrase\r\n");
+    m_form = std::make_unique<TForm1>();
+    m_form->createWindows();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void TestReactions::cleanup()
+{
+    m_form.reset();
+    m_dir.reset();
+}
+
+void TestReactions::pictureClickRemarks_data()
+{
+    QTest::addColumn<quint64>("counter");
+    QTest::addColumn<QString>("remark");
+
+    // random(5) after seeding with the counter's low 32 bits, worked out by hand.
+    QTest::newRow("0") << quint64(0) << u"Щас как тыкну"_s;
+    QTest::newRow("1") << quint64(31337) << u"не тыкай котёнка"_s;
+    QTest::newRow("2") << quint64(5000000000) << u"Тыкни в лоб себе"_s;
+    QTest::newRow("3") << quint64(987654321) << u"Ведалка в том, что ты долбоёб!!"_s;
+    QTest::newRow("4") << quint64(0xFFFFFFFF) << u"От чуды-Юды отстань"_s;
+}
+
+void TestReactions::pictureClickRemarks()
+{
+    QFETCH(quint64, counter);
+    QFETCH(QString, remark);
+    FixedCounter fixed(counter);
+    m_form->Vedalka->setText(u"прежний текст"_s);
+    QTest::mouseClick(m_form->Image1, Qt::LeftButton, {}, QPoint(100, 50));
+    QCOMPARE(m_form->Vedalka->text(), remark);
+}
+
+void TestReactions::pictureClickTouchesNothingElse()
+{
+    RecordingPresenter boxes;
+    const QByteArray nameBefore = m_form->previousName();
+    const QImage picture = m_form->Karikatura->picture().toImage();
+    QTest::mouseClick(m_form->Image1, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(!m_form->Vedalka->text().isEmpty());
+    QCOMPARE(m_form->previousName(), nameBefore);
+    QCOMPARE(m_form->Karikatura->picture().toImage(), picture);
+    QVERIFY(m_form->resultLog().pending().isEmpty());
+    QVERIFY(boxes.boxes.isEmpty());
+    // A click beside the picture is no click on it.
+    m_form->Vedalka->clear();
+    QTest::mouseClick(m_form->centralWidget(), Qt::LeftButton, {}, QPoint(400, 70));
+    QVERIFY(m_form->Vedalka->text().isEmpty());
+}
+
+void TestReactions::enterScolds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("key");
+    QTest::newRow("empty field, Return") << QString() << int(Qt::Key_Return);
+    QTest::newRow("a name, Return") << u"Маша"_s << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << u"Петя"_s << int(Qt::Key_Enter);
+}
+
+void TestReactions::enterScolds()
+{
+    QFETCH(QString, name);
+    QFETCH(int, key);
+    RecordingPresenter boxes;
+    m_form->Chel->setFocus();
+    typeText(m_form->Chel, name);
+    QTest::keyClick(m_form->Chel, Qt::Key(key));
+    QTest::keyClick(m_form->Chel, Qt::Key(key));
+    const QString scolding = u"Ты что читать не умеешь?\rНажимай кнопку ВЕДАЛКА"_s;
+    QCOMPARE(boxes.messages(), (QStringList{scolding, scolding}));
+    QCOMPARE(m_form->Chel->text(), name);
+    // No answer: the output field and the log stay as they were.
+    QVERIFY(m_form->Vedalka->text().isEmpty());
+    QVERIFY(m_form->resultLog().pending().isEmpty());
+    QCOMPARE(m_form->previousName(), "fffff"_ba);
+}
+
+void TestReactions::otherKeysPass()
+{
+    RecordingPresenter boxes;
+    m_form->Chel->setFocus();
+    typeText(m_form->Chel, u"Вася\t \x1b"_s);
+    QTest::keyClick(m_form->Chel, Qt::Key_Escape);
+    QTest::keyClick(m_form->Chel, Qt::Key_Backspace);
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(m_form->Chel->text(), u"Вася"_s);
+}
+
+void TestReactions::aboutWindow()
+{
+    TAboutForm *about = m_form->AboutForm;
+    QCOMPARE(about->size(), QSize(334, 172));
+    QCOMPARE(about->pos(), QPoint(315, 152));
+    QCOMPARE(about->windowTitle(), u"О программе"_s);
+    QVERIFY(!about->windowIcon().isNull());
+    QCOMPARE(about->font().family(), u"MS Sans Serif"_s);
+    QCOMPARE(about->font().pixelSize(), 14);
+
+    QCOMPARE(about->StaticText1->geometry(), QRect(16, 8, 297, 97));
+    QCOMPARE(about->StaticText1->text(),
+             u"Внимание! Данная программа является программой-шуткой, поэтому она не рекомендуется людям без чувства "
+             "юмора. Также в программе используется ненормативная лексика. Поэтому не надо писать в неё имена "
+             "родителей, и вообще лучше её им не показывать!"_s);
+    QVERIFY(about->StaticText1->wordWrap());
+    QCOMPARE(about->StaticText1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(about->StaticText1->font().family(), u"Monotype Corsiva"_s);
+    QCOMPARE(about->StaticText1->font().pixelSize(), 14);
+    QVERIFY(QFontInfo(about->StaticText1->font()).family().startsWith(u"Z003"_s));
+
+    QCOMPARE(about->Label6->pos(), QPoint(120, 104));
+    QVERIFY(!about->Label6->text().isEmpty());
+    QCOMPARE(about->Label6->font().pixelSize(), 12);
+    QCOMPARE(QFontInfo(about->Label6->font()).family(), u"Liberation Sans"_s);
+    QCOMPARE(about->Image1->geometry(), QRect(64, 120, 41, 33));
+    QCOMPARE(about->Image1->pictureRect(), QRect(0, 0, 32, 32));
+    QCOMPARE(about->Button1->geometry(), QRect(120, 128, 75, 25));
+    // Cyrillic О and К.
+    QCOMPARE(about->Button1->text(), u"\u041e\u041a"_s);
+}
+
+void TestReactions::aboutClosesBothWays_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("the ОК button") << false;
+    QTest::newRow("the close box") << true;
+}
+
+void TestReactions::aboutClosesBothWays()
+{
+    QFETCH(bool, closeBox);
+    for (int round = 0; round < 2; ++round) {
+        bool shown = false;
+        whenModalAppears([&](QWidget *w) {
+            shown = w == m_form->AboutForm && w->isVisible();
+            if (closeBox)
+                w->windowHandle()->close();
+            else
+                QTest::mouseClick(m_form->AboutForm->Button1, Qt::LeftButton);
+        });
+        m_form->N1->trigger();
+        QVERIFY(shown);
+        QVERIFY(!m_form->AboutForm->isVisible());
+        QVERIFY(m_form->isVisible());
+    }
+    QCOMPARE(m_form->AboutForm->Button1->text(), u"ОК"_s);
+}
+
+VEDALKA_TEST_MAIN(TestReactions)
+#include "tst_reactions.moc"
