@@ -44,6 +44,9 @@ TForm1::TForm1(QWidget *parent)
 
     handle(Image1, &PictureBox::clicked, &TForm1::Image1Click);
     handle(N1, &QAction::triggered, &TForm1::N1Click);
+    handle(N3, &QAction::triggered, &TForm1::N3Click);
+    handle(N4, &QAction::triggered, &TForm1::N4Click);
+    handle(N6, &QAction::triggered, &TForm1::N6Click);
     Chel->installEventFilter(this);
 
     Dialogs::guard([this] { FormCreate(); });
@@ -78,10 +81,22 @@ void TForm1::FormCreate()
         base.close();
     }
 
+    LineList &index = pictureIndexForUse();
+    setLastIconNumber(index, Stores::countIconRun() - 1);
+    index.save(Stores::pictureIndex());
+
+    if (!Files::exists(Stores::resultLog()))
+        Files::createEmpty(Stores::resultLog());
+    m_resultLog.load(Stores::resultLog());
+}
+
+LineList &TForm1::pictureIndexForUse()
+{
+    if (m_pictureIndex)
+        return *m_pictureIndex;
     if (!Files::exists(Stores::pictureIndex()))
         Files::createEmpty(Stores::pictureIndex());
-    m_pictureIndex.emplace();
-    LineList &index = *m_pictureIndex;
+    LineList index;
     index.load(Stores::pictureIndex());
     const QByteArray header = Stores::pictureIndexHeader();
     if (index.count() == 0) {
@@ -90,16 +105,15 @@ void TForm1::FormCreate()
     }
     if (index.get(0) != header)
         index.replace(0, header);
-    const QByteArray last = Stores::decimal(Stores::countIconRun() - 1);
-    if (index.count() >= 2)
-        index.replace(1, last);
-    else
-        index.append(last);
-    index.save(Stores::pictureIndex());
+    return m_pictureIndex.emplace(std::move(index));
+}
 
-    if (!Files::exists(Stores::resultLog()))
-        Files::createEmpty(Stores::resultLog());
-    m_resultLog.load(Stores::resultLog());
+void TForm1::setLastIconNumber(LineList &index, qint64 last)
+{
+    if (index.count() >= 2)
+        index.replace(1, Stores::decimal(last));
+    else
+        index.append(Stores::decimal(last));
 }
 
 void TForm1::FormClose()
@@ -132,6 +146,30 @@ void TForm1::ChelKeyPress(QChar key)
 void TForm1::N1Click()
 {
     AboutForm->showModal();
+}
+
+void TForm1::N3Click()
+{
+    Dobavlenie->showModal();
+}
+
+void TForm1::N4Click()
+{
+    const qint64 last = Stores::countIconRun() - 1;
+    LineList &index = pictureIndexForUse();
+    setLastIconNumber(index, last);
+    index.save(Stores::pictureIndex());
+    const QString cr = u"\r"_s;
+    Dialogs::showMessage(u"Последняя иконка под номером "_s + QString::number(last) + cr + cr
+                         + u"Если после этой иконки есть иконки ещё, то номер иконки "_s + QString::number(last + 1)
+                         + u" пропущен."_s + cr + cr + u"Чтобы в программе могли использоваться все иконки необходимо,"_s
+                         + cr + u"чтобы названия иконок были числами от 0 до номера последней иконки,"_s + cr
+                         + u"не пропуская ни одного числа!!!"_s);
+}
+
+void TForm1::N6Click()
+{
+    Proverka->showModal();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

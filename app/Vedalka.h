@@ -50,6 +50,9 @@ public:
     void Image1Click();
     void ChelKeyPress(QChar key);
     void N1Click();
+    void N3Click();
+    void N4Click();
+    void N6Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -58,6 +61,10 @@ protected:
 private:
     void FormCreate();
     void FormClose();
+    // The picture index, read again from "picture.dat" when start-up never made it or closing
+    // has already discarded it.
+    LineList &pictureIndexForUse();
+    static void setLastIconNumber(LineList &index, qint64 last);
     // Connects a signal to a handler that runs inside the guard.
     template<class Signal>
     void handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal, void (TForm1::*handler)());

@@ -1,7 +1,9 @@
 #include "core/PhraseBase.h"
 
 #include "core/Failure.h"
+#include "core/LineCopy.h"
 #include "core/LineSplitter.h"
+#include "core/SafeWriter.h"
 
 #include <cstring>
 
@@ -130,4 +132,18 @@ bool PhraseBase::contains(QByteArrayView text)
     } sink{text};
     scanFrom(m_checkpoints.first(), sink);
     return sink.done;
+}
+
+bool PhraseBase::appendIfNew(const QString &fileName, const QByteArray &phrase)
+{
+    PhraseBase base;
+    base.load(fileName);
+    if (phrase.isEmpty() || base.contains(phrase))
+        return false;
+    SafeWriter out(fileName);
+    LineCopy::copyLines(fileName, out);
+    out.write(phrase);
+    out.write("\r\n", 2);
+    out.commit();
+    return true;
 }

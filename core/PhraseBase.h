@@ -27,6 +27,10 @@ public:
     // True when a line is byte for byte equal to the text.
     bool contains(QByteArrayView text);
 
+    // Adds the phrase as a new last line unless it is empty or equal to a line already there;
+    // the file is then rewritten in the program's line format. True when it was added.
+    static bool appendIfNew(const QString &fileName, const QByteArray &phrase);
+
 private:
     struct Checkpoint
     {

@@ -1,10 +1,48 @@
 #include "windows/Add.h"
 
+#include "core/Cp1251.h"
+#include "core/Cp1251Validator.h"
+#include "core/PhraseBase.h"
+#include "core/Stores.h"
+#include "platform/Dialogs.h"
+
+#include <QShowEvent>
+
 using namespace Qt::StringLiterals;
 
 TDobavlenie::TDobavlenie(QWidget *parent)
     : SecondaryWindow(parent)
 {
     setupUi(this);
+    setWindowIcon(QIcon(u":/icons/add-window.png"_s));
+    // The book of phrases holds a 32 and a 48 pixel image; the window shows the 32 pixel one.
+    Image2->setPicture(QIcon(u":/icons/add-image2.ico"_s).pixmap(32, 32));
+    // The window's background is the desktop's scroll-bar grey.
+    client->setBackgroundRole(QPalette::Midlight);
+    client->setAutoFillBackground(true);
+    New->setValidator(new Cp1251Validator(New));
     finishSetup(u"Dobavlenie"_s, QPoint(427, 167), scrollArea, client);
+    connect(Dobavit, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { DobavitClick(); }); });
+}
+
+void TDobavlenie::showEvent(QShowEvent *event)
+{
+    SecondaryWindow::showEvent(event);
+    if (!event->spontaneous())
+        Dialogs::guard([this] { FormShow(); });
+}
+
+void TDobavlenie::FormShow()
+{
+    PhraseBase base;
+    base.load(Stores::phraseBase());
+    Kol->setText(QString::number(base.count()));
+    Kol->adjustSize();
+    New->clear();
+}
+
+void TDobavlenie::DobavitClick()
+{
+    PhraseBase::appendIfNew(Stores::phraseBase(), Cp1251::encode(New->text()));
+    close();
 }

@@ -1,4 +1,5 @@
-// The add-phrase window: shows how many phrases the base holds and adds a new one.
+// The add-phrase window: shows how many phrases the base holds and adds a new one, unless it
+// is empty or already there word for word. It closes after the button in every case.
 #pragma once
 
 #include "windows/SecondaryWindow.h"
@@ -11,4 +12,10 @@ class TDobavlenie : public SecondaryWindow, public Ui::TDobavlenie
 
 public:
     explicit TDobavlenie(QWidget *parent = nullptr);
+
+    void FormShow();
+    void DobavitClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };
