@@ -412,7 +412,7 @@ void TestDemo::iconPictures()
                 worst = std::max({worst, std::abs(qRed(p) - qRed(t)), std::abs(qGreen(p) - qGreen(t)),
                                   std::abs(qBlue(p) - qBlue(t))});
         }
-    QVERIFY2(worst <= 48, qPrintable(u"a colour of the 8-bit picture is %1 off"_s.arg(worst)));
+    QVERIFY2(worst <= 16, qPrintable(u"a colour of the 8-bit picture is %1 off"_s.arg(worst)));
 }
 
 void TestDemo::recordings_data()
