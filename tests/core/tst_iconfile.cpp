@@ -2,6 +2,7 @@
 // texts, the choice among several images, every bit depth, PNG entries and broken data.
 #include "core/Failure.h"
 #include "core/IconFile.h"
+#include "platform/IconDisplay.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 
@@ -176,6 +177,7 @@ private slots:
     void everyTruncationIsRefused_data();
     void everyTruncationIsRefused();
     void damagedFilesNeverCrash();
+    void display();
 };
 
 void TestIconFile::loadFails_data()
@@ -726,6 +728,19 @@ void TestIconFile::damagedFilesNeverCrash()
             }
         }
     }
+}
+
+void TestIconFile::display()
+{
+    // The offscreen platform's style and true-colour screen stand for the usual desktop.
+    QCOMPARE(IconDisplay::targetSize(), Large);
+    QCOMPARE(IconDisplay::colourLimit(), 0u);
+    const QImage standard = IconDisplay::picture(IconFile::fromBytes(QByteArray("\0\0\0\0\0\0", 6)));
+    QCOMPARE(standard.size(), Large);
+    QVERIFY(!standard.isNull());
+    const Example five = fiveEntries();
+    QCOMPARE(difference(IconDisplay::picture(IconFile::fromBytes(iconFile(five.entries))), five.shown[3]), QString());
+    QVERIFY(IconDisplay::picture(IconFile::fromBytes(QByteArray("\0\0\1\0\0\0", 6))).isNull());
 }
 
 VEDALKA_TEST_MAIN(TestIconFile)
