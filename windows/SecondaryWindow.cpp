@@ -26,6 +26,8 @@ void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, 
         extent = extent.united(w->geometry());
     client->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
     scroll->setWidget(client);
+    // The scroll area is a frame, not a control: focus goes to the first control.
+    scroll->setFocusPolicy(Qt::NoFocus);
     move(designedPosition);
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -162,7 +163,11 @@ void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs)
         if (QWidget *w = QApplication::activeModalWidget()) {
             timer->stop();
             timer->deleteLater();
+            QPointer<QWidget> guard(w);
             action(w);
+            // A failed check inside the action must not leave the test waiting on the window.
+            if (guard && guard->isVisible() && QApplication::activeModalWidget() == guard)
+                guard->close();
             return;
         }
         *elapsed += 10;

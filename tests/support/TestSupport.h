@@ -84,7 +84,8 @@ private:
 // Types the text into the widget one character at a time, Cyrillic included.
 void typeText(QWidget *widget, const QString &text);
 
-// When the next modal box or window appears, hands it to the function (on the event loop).
+// When the next modal box or window appears, hands it to the function (on the event loop), and
+// closes it afterwards if the function left it open.
 void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs = 5000);
 
 } // namespace TestSupport

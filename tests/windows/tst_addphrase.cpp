@@ -160,7 +160,8 @@ void TestAddPhrase::throughTheMenuAsAUser()
     bool shown = false;
     whenModalAppears([&](QWidget *w) {
         shown = w == form.Dobavlenie;
-        (void)QTest::qWaitForWindowActive(w);
+        QTRY_VERIFY(w->isActiveWindow());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form.Dobavlenie->New));
         typeText(form.Dobavlenie->New, u"пишет стихи ёлкам"_s);
         QTest::keyClick(form.Dobavlenie->New, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form.Dobavlenie->Dobavit));
@@ -246,7 +247,7 @@ void TestAddPhrase::unwritableBase()
     });
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(stillOpen);
-    QCOMPARE(boxes.errors(), QStringList{error.arg(dir.path())});
+    QCOMPARE(boxes.errors(), QStringList{error.contains(u"%1"_s) ? error.arg(dir.path()) : error});
     QCOMPARE(readFile(u"baza.leh"_s), before);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"baza.leh"_s});
 }
