@@ -1,5 +1,11 @@
 #include "windows/Proverit.h"
 
+#include "core/Failure.h"
+#include "core/IconFile.h"
+#include "core/Files.h"
+#include "core/Stores.h"
+#include "platform/Dialogs.h"
+
 using namespace Qt::StringLiterals;
 
 TProverka::TProverka(QWidget *parent)
@@ -7,4 +13,52 @@ TProverka::TProverka(QWidget *parent)
 {
     setupUi(this);
     finishSetup(u"Proverka"_s, QPoint(499, 222), scrollArea, client);
+    connect(Button1, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { Button1Click(); }); });
+}
+
+void TProverka::Button1Click()
+{
+    ProgressBar1->show();
+    ProgressBar1->setValue(0);
+    m_filledPixels = -1;
+    const qint64 count = Stores::countIconRun();
+    if (count > 0) {
+        // A bar from 0 to 0 would show Qt's "busy" animation; one icon fills a bar from 0 to 1.
+        ProgressBar1->setRange(0, int(qBound(qint64(1), count - 1, qint64(INT_MAX))));
+        for (qint64 i = 0; i < count; ++i) {
+            const QString path = Stores::iconPath(i);
+            if (!Files::exists(path))
+                continue; // removed since the count
+            try {
+                IconFile icon;
+                icon.load(path);
+                // The picture would be shown and cleared before the window is ever redrawn.
+                Image1->clearPicture();
+                advanceProgress();
+            } catch (const Failure &) {
+                Dialogs::showMessage(u"иконка под номером "_s + QString::number(i)
+                                     + u" не канает, её необходимо удалить :("_s);
+                close();
+                ProgressBar1->hide();
+                return;
+            }
+        }
+    }
+    Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
+    close();
+    ProgressBar1->hide();
+}
+
+void TProverka::advanceProgress()
+{
+    ProgressBar1->setValue(qMin(ProgressBar1->value() + 1, ProgressBar1->maximum()));
+    // The check runs without returning to the event loop, so the bar is painted here, but only
+    // when its filled part has grown by a pixel: thousands of icons need not mean thousands of
+    // paints.
+    const int span = ProgressBar1->maximum() - ProgressBar1->minimum();
+    const int filled = span > 0 ? int(qint64(ProgressBar1->value()) * ProgressBar1->width() / span) : 0;
+    if (filled != m_filledPixels) {
+        m_filledPixels = filled;
+        ProgressBar1->repaint();
+    }
 }

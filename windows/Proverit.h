@@ -1,4 +1,5 @@
-// The icon check window: test-loads every icon in use and names the first that fails.
+// The icon check window: test-loads every icon of the run in the picture folder, in the same
+// way an answer loads one, and names the first that fails or congratulates the user.
 #pragma once
 
 #include "windows/SecondaryWindow.h"
@@ -11,4 +12,10 @@ class TProverka : public SecondaryWindow, public Ui::TProverka
 
 public:
     explicit TProverka(QWidget *parent = nullptr);
+
+    void Button1Click();
+
+private:
+    void advanceProgress();
+    int m_filledPixels = -1;
 };
