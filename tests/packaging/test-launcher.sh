@@ -1,0 +1,231 @@
+#!/bin/bash
+# Installs the program into a temporary prefix whose path has spaces and Cyrillic letters, and
+# starts the installed launcher with the real program on the offscreen platform, in one
+# situation after another: a first start, a start after the user changed the data, a missing
+# XDG_DATA_HOME, an empty data folder, and the folders it cannot use. Each time it checks which
+# folder the program runs in (through /proc), that the launcher replaced itself with the
+# program, and what the data folder holds.
+#
+#   test-launcher.sh CMAKE BUILD_DIR DEMO_DIR
+set -euo pipefail
+
+cmake=$1 build=$2 demo=$3
+
+tmp=$(mktemp -d)
+chmod 755 "$tmp" # another user has to reach into it in the read-only case
+started=()
+cleanup()
+{
+    for pid in "${started[@]}"; do
+        kill "$pid" 2>/dev/null || :
+    done
+    chmod -R u+rwX "$tmp" 2>/dev/null || :
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+prefix="$tmp/установка с пробелами"
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+launcher="$prefix/bin/vedalka"
+program=$(readlink -f "$prefix/libexec/vedalka/vedalka")
+
+failures=0
+fail()
+{
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+check()
+{
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        fail "$what"
+    fi
+}
+
+# wait_until SECONDS COMMAND...: polls until the command succeeds.
+wait_until()
+{
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+is_program() { [ "$(readlink "/proc/$1/exe" 2>/dev/null)" = "$program" ]; }
+last_icon_is() { [ "$(sed -n 2p "$1/picture.dat" 2>/dev/null | tr -d '\r')" = "$2" ]; }
+
+# start NAME [ENV...]: starts the launcher with a clean environment plus ENV, and waits until
+# the program runs in its place (the same process, so signals to it reach the program). Sets
+# pid, and cwd to the program's working directory.
+start()
+{
+    local name=$1
+    shift
+    env -i PATH="$PATH" QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 "$@" \
+        "$launcher" >"$tmp/$name.out" 2>"$tmp/$name.err" &
+    pid=$!
+    started+=("$pid")
+    cwd=
+    if ! wait_until 30 is_program "$pid"; then
+        fail "$name: the launcher did not turn into the program"
+        cat "$tmp/$name.err"
+        return 1
+    fi
+    cwd=$(readlink "/proc/$pid/cwd")
+}
+
+# stop: ends the program with SIGTERM, as the desktop does at logout.
+stop()
+{
+    kill -TERM "$pid"
+    local status=0
+    wait "$pid" || status=$?
+    check "the program ended on SIGTERM" [ "$status" -eq 143 ]
+}
+
+same_as_demo()
+{
+    diff -r "$demo/картинки" "$1/картинки" >/dev/null && diff -r "$demo/Звуки" "$1/Звуки" >/dev/null \
+        && cmp -s "$demo/baza.leh" "$1/baza.leh"
+}
+
+not_grep() { ! grep -q "$@"; }
+no_staging_left() { ! compgen -G "$1/.vedalka-new.*" >/dev/null; }
+
+echo "== first start: XDG_DATA_HOME with spaces and Cyrillic letters, not there yet"
+home="$tmp/дом"
+mkdir -p "$home"
+xdg="$tmp/мои данные/share"
+data="$xdg/vedalka"
+if start first HOME="$home" XDG_DATA_HOME="$xdg"; then
+    check "the program runs in the data folder" [ "$cwd" = "$data" ]
+    check "the program started on the demo data (picture.dat names icon 13)" \
+        wait_until 30 last_icon_is "$data" 13
+    check "the data folder holds the demo data" same_as_demo "$data"
+    check "nothing is left of the folder's making" no_staging_left "$xdg"
+    check "the launcher had nothing to say" not_grep '^vedalka:' "$tmp/first.err"
+    stop
+fi
+
+echo "== the user changed the data: a phrase added, the last icon removed"
+printf 'my own phrase\r\n' >>"$data/baza.leh"
+cp "$data/baza.leh" "$tmp/users-baza.leh"
+rm "$data/картинки/13.ico"
+if start changed HOME="$home" XDG_DATA_HOME="$xdg"; then
+    check "the program runs in the same data folder" [ "$cwd" = "$data" ]
+    check "the program sees twelve as the last icon" wait_until 30 last_icon_is "$data" 12
+    check "the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$data/baza.leh"
+    check "the removed icon is not put back" [ ! -e "$data/картинки/13.ico" ]
+    stop
+fi
+
+echo "== XDG_DATA_HOME unset or relative: the folder under HOME"
+for setting in unset relative; do
+    other_home="$tmp/home $setting"
+    mkdir -p "$other_home"
+    extra=()
+    [ $setting = relative ] && extra=(XDG_DATA_HOME=relative/share)
+    if start "home-$setting" HOME="$other_home" "${extra[@]}"; then
+        check "$setting: the program runs in ~/.local/share/vedalka" \
+            [ "$cwd" = "$other_home/.local/share/vedalka" ]
+        check "$setting: it is filled with the demo data" same_as_demo "$other_home/.local/share/vedalka"
+        stop
+    fi
+done
+
+echo "== an empty data folder made by the user is filled"
+empty_xdg="$tmp/empty share"
+mkdir -p "$empty_xdg/vedalka"
+if start empty HOME="$home" XDG_DATA_HOME="$empty_xdg"; then
+    check "the program runs in it" [ "$cwd" = "$empty_xdg/vedalka" ]
+    check "it is filled with the demo data" same_as_demo "$empty_xdg/vedalka"
+    stop
+fi
+
+# fallback_checks NAME EXPECTED_BAZA: the program runs in a fresh temporary folder under the
+# runtime folder, holding EXPECTED_BAZA as its phrase base, and the launcher said why.
+fallback_checks()
+{
+    local name=$1 expected=$2
+    case $cwd in
+        "$runtime"/vedalka.*) echo "ok: $name: the program runs in a temporary folder" ;;
+        *) fail "$name: the program runs in '$cwd', not in a temporary folder under $runtime" ;;
+    esac
+    check "$name: it holds the expected phrase base" cmp -s "$expected" "$cwd/baza.leh"
+    check "$name: it has the icons" [ -s "$cwd/картинки/0.ico" ]
+    check "$name: the program can write there" wait_until 30 last_icon_is "$cwd" 13
+    check "$name: the launcher says it uses a temporary folder" grep -q 'temporary folder' "$tmp/$name.err"
+}
+
+echo "== a file where the data folder should be"
+runtime="$tmp/runtime"
+mkdir -m 700 "$runtime"
+file_xdg="$tmp/file share"
+mkdir -p "$file_xdg"
+echo "not a folder" >"$file_xdg/vedalka"
+if start file HOME="$home" XDG_DATA_HOME="$file_xdg" XDG_RUNTIME_DIR="$runtime"; then
+    fallback_checks file "$demo/baza.leh"
+    check "file: the message names the problem" grep -q 'is not a folder' "$tmp/file.err"
+    check "file: the file is left alone" grep -qx 'not a folder' "$file_xdg/vedalka"
+    stop
+fi
+
+echo "== XDG_DATA_HOME cannot be created (a file in its path)"
+echo "a file" >"$tmp/plain file"
+if start uncreatable HOME="$home" XDG_DATA_HOME="$tmp/plain file/share" XDG_RUNTIME_DIR="$runtime"; then
+    fallback_checks uncreatable "$demo/baza.leh"
+    check "uncreatable: the message names the folder" grep -q 'cannot set up the data folder' "$tmp/uncreatable.err"
+    stop
+fi
+
+echo "== a data folder the user may read but not write"
+ro_xdg="$tmp/read-only share"
+ro_data="$ro_xdg/vedalka"
+mkdir -p "$ro_data/картинки"
+cp "$demo/картинки/"*.ico "$ro_data/картинки/"
+cp "$tmp/users-baza.leh" "$ro_data/baza.leh"
+chmod -R a+rX,a-w "$ro_xdg"
+runtime="$tmp/runtime-ro"
+mkdir -m 700 "$runtime"
+ro_home="$tmp/home-ro"
+mkdir -p "$ro_home"
+saved_launcher=$launcher
+if [ "$(id -u)" -eq 0 ]; then
+    # Permissions do not bind root, so as root this case runs as the user nobody, through a
+    # wrapper that execs, so that the process is still the one that becomes the program.
+    chown 65534:65534 "$runtime" "$ro_home"
+    launcher="$tmp/as-nobody"
+    printf '#!/bin/sh\nexec setpriv --reuid=65534 --regid=65534 --clear-groups "%s"\n' "$saved_launcher" >"$launcher"
+    chmod 755 "$launcher"
+fi
+if start read-only HOME="$ro_home" XDG_DATA_HOME="$ro_xdg" XDG_RUNTIME_DIR="$runtime"; then
+    fallback_checks read-only "$tmp/users-baza.leh"
+    check "read-only: the message names the problem" grep -q 'no permission to read and write' "$tmp/read-only.err"
+    check "read-only: the user's folder is untouched" [ ! -e "$ro_data/picture.dat" ]
+    stop
+fi
+launcher=$saved_launcher
+
+echo "== the program itself is missing"
+broken="$tmp/broken"
+cp -R "$prefix" "$broken"
+rm "$broken/libexec/vedalka/vedalka"
+status=0
+env -i PATH="$PATH" HOME="$home" XDG_DATA_HOME="$tmp/broken share" "$broken/bin/vedalka" \
+    2>"$tmp/broken.err" || status=$?
+check "missing program: exit status 127" [ $status -eq 127 ]
+check "missing program: the message says to reinstall" grep -q 'reinstall' "$tmp/broken.err"
+check "missing program: no data folder is made" [ ! -e "$tmp/broken share" ]
+
+if [ $failures -gt 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "PASS: every launcher check"
