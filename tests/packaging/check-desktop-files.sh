@@ -4,12 +4,14 @@
 # entry runs the installed launcher and names an icon that is installed, and the newest release
 # in the description is the version being built.
 #
-#   check-desktop-files.sh CMAKE BUILD_DIR VERSION
+#   check-desktop-files.sh CMAKE BUILD_DIR VERSION LAUNCHER
+#
+# LAUNCHER is where the vedalka command is installed, relative to the prefix.
 #
 # Exits 77 (skipped) when desktop-file-validate or appstreamcli is not installed.
 set -eu
 
-cmake=$1 build=$2 version=$3
+cmake=$1 build=$2 version=$3 launcher=$4
 app_id=ru.vedalka.Vedalka
 
 for tool in desktop-file-validate appstreamcli; do
@@ -52,7 +54,8 @@ key()
 }
 
 exec_command=$(key Exec | cut -d ' ' -f 1)
-[ -x "$root/bin/$exec_command" ] || fail "Exec=$exec_command is not an installed command in bin/"
+[ -x "$root/$launcher" ] || fail "the launcher was not installed as $launcher"
+[ "$exec_command" = "$(basename "$launcher")" ] || fail "Exec=$exec_command does not run the launcher $launcher"
 
 icon=$(key Icon)
 [ "$icon" = "$app_id" ] || fail "Icon=$icon, expected the application id $app_id"

@@ -6,10 +6,12 @@
 # folder the program runs in (through /proc), that the launcher replaced itself with the
 # program, and what the data folder holds.
 #
-#   test-launcher.sh CMAKE BUILD_DIR DEMO_DIR
+#   test-launcher.sh CMAKE BUILD_DIR DEMO_DIR LAUNCHER PROGRAM
+#
+# LAUNCHER and PROGRAM are where the two are installed, relative to the prefix.
 set -euo pipefail
 
-cmake=$1 build=$2 demo=$3
+cmake=$1 build=$2 demo=$3 launcher_path=$4 program_path=$5
 
 tmp=$(mktemp -d)
 chmod 755 "$tmp" # another user has to reach into it in the read-only case
@@ -26,8 +28,8 @@ trap cleanup EXIT
 
 prefix="$tmp/установка с пробелами"
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
-launcher="$prefix/bin/vedalka"
-program=$(readlink -f "$prefix/libexec/vedalka/vedalka")
+launcher="$prefix/$launcher_path"
+program=$(readlink -f "$prefix/$program_path")
 
 failures=0
 fail()
@@ -216,9 +218,9 @@ launcher=$saved_launcher
 echo "== the program itself is missing"
 broken="$tmp/broken"
 cp -R "$prefix" "$broken"
-rm "$broken/libexec/vedalka/vedalka"
+rm "$broken/$program_path"
 status=0
-env -i PATH="$PATH" HOME="$home" XDG_DATA_HOME="$tmp/broken share" "$broken/bin/vedalka" \
+env -i PATH="$PATH" HOME="$home" XDG_DATA_HOME="$tmp/broken share" "$broken/$launcher_path" \
     2>"$tmp/broken.err" || status=$?
 check "missing program: exit status 127" [ $status -eq 127 ]
 check "missing program: the message says to reinstall" grep -q 'reinstall' "$tmp/broken.err"
