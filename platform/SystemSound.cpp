@@ -267,6 +267,8 @@ private:
             QTimer::singleShot(5000, &waiting, &QEventLoop::quit);
             if (m_decoder.get() == decoder)
                 waiting.exec(QEventLoop::ExcludeUserInputEvents);
+            if (!m_output->isPlaying())
+                return false;
             m_output->waitUntilDone();
         }
         return true;

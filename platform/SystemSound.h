@@ -64,7 +64,8 @@ class Player
 {
 public:
     virtual ~Player() = default;
-    // True when the sound was found and handed to the output; the program never asks.
+    // True when the sound was found and handed to the output (for a theme sound played in the
+    // background: found and being decoded for it). The program never asks.
     virtual bool play(const SoundRequest &request) = 0;
 };
 
