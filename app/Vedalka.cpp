@@ -18,9 +18,12 @@
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 
 #include <limits>
+
+#include <unistd.h>
 #include <QKeyEvent>
 
 using namespace Qt::StringLiterals;
@@ -134,6 +137,20 @@ void TForm1::setLastIconNumber(LineList &index, qint64 last)
         index.append(Stores::decimal(last));
 }
 
+void TForm1::requestClose()
+{
+    if (!isVisible()) {
+        // Still starting: nothing has been answered and nothing needs saving.
+        ::_exit(0);
+    }
+    for (int i = 0; i < 16; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == this || !modal->close())
+            break;
+    }
+    close();
+}
+
 void TForm1::FormClose()
 {
     m_pictureIndex.reset();
@@ -155,8 +172,7 @@ void TForm1::Button1Click()
     if (name != m_previousName && !name.isEmpty()) {
         if (phrases > 0) {
             const QByteArray phrase = base.line(random.random(quint32(phrases)));
-            Vedalka->setText(Cp1251::decode(phrase));
-            Vedalka->setCursorPosition(0);
+            showPhrase(phrase);
             m_resultLog.append(name + " - " + phrase);
 
             const qint64 last = lastIconNumber();
@@ -179,6 +195,19 @@ void TForm1::Button1Click()
         }
     }
     m_previousName = name;
+}
+
+void TForm1::showPhrase(const QByteArray &phrase)
+{
+    // A phrase is shown from its start. One of absurd length (a file with no line breaks) is
+    // shown in part, marked with an ellipsis: laying out millions of characters would freeze
+    // the window. The log gets the whole phrase.
+    constexpr qsizetype MaxShown = 100000;
+    if (phrase.size() <= MaxShown)
+        Vedalka->setText(Cp1251::decode(phrase));
+    else
+        Vedalka->setText(Cp1251::decode(phrase.left(MaxShown)) + u'…');
+    Vedalka->setCursorPosition(0);
 }
 
 qint64 TForm1::lastIconNumber()

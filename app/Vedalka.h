@@ -43,6 +43,10 @@ public:
     // Plays the laughter; default settings, no stored sound.
     TWavPlayer *WavPlayer1 = nullptr;
 
+    // The session or a signal asks the program to end: whatever is open over the main window
+    // is closed, then the main window, as if the user had closed them.
+    void requestClose();
+
     // The window's state, for the handlers and for tests.
     const QByteArray &previousName() const { return m_previousName; }
     // The in-memory picture index; empty when start-up stopped before making it or after close.
@@ -69,6 +73,7 @@ private:
     // has already discarded it.
     LineList &pictureIndexForUse();
     static void setLastIconNumber(LineList &index, qint64 last);
+    void showPhrase(const QByteArray &phrase);
     // The last icon number, line 1 of the picture index.
     qint64 lastIconNumber();
     // Connects a signal to a handler that runs inside the guard.

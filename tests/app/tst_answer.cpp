@@ -364,12 +364,20 @@ void TestAnswer::baseMissingAtPress()
 
 void TestAnswer::longPhraseShownWhole()
 {
-    const QByteArray longPhrase = cp(u"очень "_s).repeated(20000) + "!";
-    start(longPhrase + "\r\n", 0);
+    // A long phrase is shown whole and from its start.
+    const QByteArray longPhrase = cp(u"очень "_s).repeated(15000) + "!";
+    start(longPhrase + "\r\n" + QByteArray(3000000, 'z'), 0);
+    FixedCounter fixed(0); // random(2) gives 0 for this counter
     press(u"а"_s);
-    QCOMPARE(m_form->Vedalka->text().size(), longPhrase.size());
+    QCOMPARE(m_form->Vedalka->text(), Cp1251::decode(longPhrase));
     QCOMPARE(m_form->Vedalka->cursorPosition(), 0);
     QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"а - "_s) + longPhrase});
+
+    // A line of millions of characters is shown in part, and logged whole.
+    FixedCounter other(123456789); // random(2) gives 1
+    press(u"б"_s);
+    QCOMPARE(m_form->Vedalka->text(), QString(100000, u'z') + u'…');
+    QCOMPARE(m_form->resultLog().pending().last(), cp(u"б - "_s) + QByteArray(3000000, 'z'));
 }
 
 void TestAnswer::typedAsAUserAndLogged()
