@@ -20,11 +20,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 #include <limits>
 
 #include <unistd.h>
-#include <QKeyEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -57,8 +57,8 @@ TForm1::TForm1(QWidget *parent)
     WavPlayer1 = new TWavPlayer(this);
     WavPlayer1->setObjectName(u"WavPlayer1"_s);
 
-    // What the fields show is exactly what is compared and logged; the answer is shown whole,
-    // however long the phrase.
+    // What the name field shows is exactly what is compared and logged. The output field takes
+    // phrases longer than Qt's default limit for typed text.
     Chel->setValidator(new Cp1251Validator(Chel));
     Vedalka->setMaxLength(std::numeric_limits<int>::max());
 
