@@ -1,18 +1,30 @@
 #include "app/Vedalka.h"
 
+#include "components/SoundComponents.h"
+#include "core/Cp1251.h"
+#include "core/Cp1251Validator.h"
+#include "core/Failure.h"
 #include "core/Files.h"
+#include "core/IconFile.h"
+#include "core/PhraseBase.h"
 #include "core/RandomSource.h"
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
+#include "platform/IconDisplay.h"
 #include "resources/Resources.h"
 #include "windows/Add.h"
 #include "windows/MenuBarStyle.h"
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+
+#include <limits>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -42,6 +54,15 @@ TForm1::TForm1(QWidget *parent)
     resize(688, 432 + Oprogramme->sizeHint().height());
     move(283, 110);
 
+    WavPlayer1 = new TWavPlayer(this);
+    WavPlayer1->setObjectName(u"WavPlayer1"_s);
+
+    // What the name field shows is exactly what is compared and logged. The output field takes
+    // phrases longer than Qt's default limit for typed text.
+    Chel->setValidator(new Cp1251Validator(Chel));
+    Vedalka->setMaxLength(std::numeric_limits<int>::max());
+
+    handle(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     handle(Image1, &PictureBox::clicked, &TForm1::Image1Click);
     handle(N1, &QAction::triggered, &TForm1::N1Click);
     handle(N3, &QAction::triggered, &TForm1::N3Click);
@@ -116,11 +137,87 @@ void TForm1::setLastIconNumber(LineList &index, qint64 last)
         index.append(Stores::decimal(last));
 }
 
+void TForm1::requestClose()
+{
+    if (!isVisible()) {
+        // Still starting: nothing has been answered and nothing needs saving.
+        ::_exit(0);
+    }
+    for (int i = 0; i < 16; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == this || !modal->close())
+            break;
+    }
+    close();
+}
+
 void TForm1::FormClose()
 {
     m_pictureIndex.reset();
     if (m_resultLog.needsSave())
         m_resultLog.save(Stores::resultLog());
+}
+
+void TForm1::Button1Click()
+{
+    PhraseBase base;
+    base.load(Stores::phraseBase());
+    const qsizetype phrases = base.count();
+    RandomSource &random = RandomSource::global();
+    random.randomize();
+
+    if (Chel->text().isEmpty())
+        Vedalka->setText(u"Имя-то напиши"_s);
+    const QByteArray name = Cp1251::encode(Chel->text());
+    if (name != m_previousName && !name.isEmpty()) {
+        if (phrases > 0) {
+            const QByteArray phrase = base.line(random.random(quint32(phrases)));
+            showPhrase(phrase);
+            m_resultLog.append(name + " - " + phrase);
+
+            const qint64 last = lastIconNumber();
+            const qint64 n = random.random(quint32(qBound(qint64(0), last + 1, qint64(UINT32_MAX))));
+            const QString icon = Stores::iconPath(n);
+            if (Files::exists(icon)) {
+                IconFile file;
+                file.load(icon);
+                Karikatura->setPicture(QPixmap::fromImage(IconDisplay::picture(file)));
+                if (!ZvukOFF->isChecked()) {
+                    const QString laughter = Stores::laughterPath(qint64(random.random(12)) + 1);
+                    if (Files::exists(laughter)) {
+                        WavPlayer1->setFileName(laughter);
+                        WavPlayer1->play();
+                    }
+                }
+            }
+        } else {
+            Dialogs::showMessage(u"В базе нет ни одной фразы. Добавьте"_s);
+        }
+    }
+    m_previousName = name;
+}
+
+void TForm1::showPhrase(const QByteArray &phrase)
+{
+    // A phrase is shown from its start. One of absurd length (a file with no line breaks) is
+    // shown in part, marked with an ellipsis: laying out millions of characters would freeze
+    // the window. The log gets the whole phrase.
+    constexpr qsizetype MaxShown = 100000;
+    if (phrase.size() <= MaxShown)
+        Vedalka->setText(Cp1251::decode(phrase));
+    else
+        Vedalka->setText(Cp1251::decode(phrase.left(MaxShown)) + u'…');
+    Vedalka->setCursorPosition(0);
+}
+
+qint64 TForm1::lastIconNumber()
+{
+    const QByteArray text = pictureIndexForUse().get(1);
+    bool ok = false;
+    const qint64 last = text.toLongLong(&ok);
+    if (!ok)
+        throw Failure(u"'%1' is not a valid integer value"_s.arg(Cp1251::decode(text)));
+    return last;
 }
 
 void TForm1::Image1Click()

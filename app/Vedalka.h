@@ -21,6 +21,7 @@
 class TAboutForm;
 class TDobavlenie;
 class TProverka;
+class TWavPlayer;
 
 class TForm1 : public QMainWindow, public Ui::TForm1
 {
@@ -39,6 +40,12 @@ public:
 
     // The six 16 x 16 menu images.
     QList<QIcon> ImageList1;
+    // Plays the laughter; default settings, no stored sound.
+    TWavPlayer *WavPlayer1 = nullptr;
+
+    // The session or a signal asks the program to end: whatever is open over the main window
+    // is closed, then the main window, as if the user had closed them.
+    void requestClose();
 
     // The window's state, for the handlers and for tests.
     const QByteArray &previousName() const { return m_previousName; }
@@ -47,6 +54,7 @@ public:
     const ResultLog &resultLog() const { return m_resultLog; }
 
     // Handlers of the controls and menu items.
+    void Button1Click();
     void Image1Click();
     void ChelKeyPress(QChar key);
     void N1Click();
@@ -65,6 +73,9 @@ private:
     // has already discarded it.
     LineList &pictureIndexForUse();
     static void setLastIconNumber(LineList &index, qint64 last);
+    void showPhrase(const QByteArray &phrase);
+    // The last icon number, line 1 of the picture index.
+    qint64 lastIconNumber();
     // Connects a signal to a handler that runs inside the guard.
     template<class Signal>
     void handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal, void (TForm1::*handler)());

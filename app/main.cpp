@@ -2,6 +2,7 @@
 // the data files), then the three secondary windows, and runs until the main window closes.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     Startup::prepareApplication();
     TForm1 Form1;
+    Termination::install([&Form1] { Form1.requestClose(); });
     Form1.createWindows();
     Form1.show();
     return app.exec();

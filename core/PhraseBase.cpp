@@ -1,6 +1,7 @@
 #include "core/PhraseBase.h"
 
 #include "core/Failure.h"
+#include "core/FileLock.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
@@ -136,6 +137,9 @@ bool PhraseBase::contains(QByteArrayView text)
 
 bool PhraseBase::appendIfNew(const QString &fileName, const QByteArray &phrase)
 {
+    // Held from the comparison to the rewrite, so that a phrase another copy of the program
+    // adds meanwhile is neither lost nor added twice.
+    const FileLock lock(fileName);
     PhraseBase base;
     base.load(fileName);
     if (phrase.isEmpty() || base.contains(phrase))

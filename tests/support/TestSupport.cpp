@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QtEndian>
+
+#include <cmath>
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
@@ -117,6 +120,92 @@ QStringList RecordingPresenter::messages() const
             out << b.text;
     }
     return out;
+}
+
+RecordingSoundPlayer::RecordingSoundPlayer()
+{
+    SystemSound::setPlayer(this);
+}
+
+RecordingSoundPlayer::~RecordingSoundPlayer()
+{
+    SystemSound::setPlayer(nullptr);
+}
+
+bool RecordingSoundPlayer::play(const SystemSound::SoundRequest &request)
+{
+    requests.append(request);
+    if (onRequest)
+        onRequest(request);
+    return true;
+}
+
+QList<SystemSound::SoundRequest> RecordingSoundPlayer::sounds() const
+{
+    QList<SystemSound::SoundRequest> out;
+    for (const SystemSound::SoundRequest &r : requests) {
+        if (!r.isStop())
+            out.append(r);
+    }
+    return out;
+}
+
+qsizetype RecordingSoundPlayer::stops() const
+{
+    return requests.size() - sounds().size();
+}
+
+QByteArray makeWav(int sampleRate, int channels, int bits, const QByteArray &samples, quint16 formatTag)
+{
+    const auto u16 = [](QByteArray &b, quint16 v) {
+        char p[2];
+        qToLittleEndian(v, p);
+        b.append(p, 2);
+    };
+    const auto u32 = [](QByteArray &b, quint32 v) {
+        char p[4];
+        qToLittleEndian(v, p);
+        b.append(p, 4);
+    };
+    const int blockAlign = channels * bits / 8;
+    QByteArray out("RIFF");
+    u32(out, quint32(4 + 8 + 16 + 8 + samples.size() + (samples.size() & 1)));
+    out += "WAVEfmt ";
+    u32(out, 16);
+    u16(out, formatTag);
+    u16(out, quint16(channels));
+    u32(out, quint32(sampleRate));
+    u32(out, quint32(sampleRate * blockAlign));
+    u16(out, quint16(blockAlign));
+    u16(out, quint16(bits));
+    out += "data";
+    u32(out, quint32(samples.size()));
+    out += samples;
+    if (samples.size() & 1)
+        out += '\0';
+    return out;
+}
+
+QByteArray makeTone(int sampleRate, int channels, int milliseconds, double hertz)
+{
+    const qint64 frames = qint64(sampleRate) * milliseconds / 1000;
+    QByteArray samples;
+    samples.reserve(frames * channels * 2);
+    for (qint64 i = 0; i < frames; ++i) {
+        const auto v = qint16(std::lround(12000.0 * std::sin(2.0 * M_PI * hertz * double(i) / sampleRate)));
+        char p[2];
+        qToLittleEndian(v, p);
+        for (int c = 0; c < channels; ++c)
+            samples.append(p, 2);
+    }
+    return makeWav(sampleRate, channels, 16, samples);
+}
+
+void isolateFromSoundServer()
+{
+    // A server named explicitly is never started on demand; this one does not exist.
+    const QByteArray nowhere = "unix:" + QDir::tempPath().toLocal8Bit() + "/vedalka-no-sound-server";
+    ::setenv("PULSE_SERVER", nowhere.constData(), 1);
 }
 
 FixedCounter::FixedCounter(quint64 value)

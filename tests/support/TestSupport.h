@@ -1,8 +1,10 @@
-// Helpers shared by the test suites: a private working folder, recorded message boxes, a fixed
-// clock, a file-size limit that stands in for a full disk, and typing text as a user would.
+// Helpers shared by the test suites: a private working folder, recorded message boxes and sound
+// requests, a fixed clock, a file-size limit that stands in for a full disk, and typing text as
+// a user would.
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/SystemSound.h"
 
 #include <QByteArray>
 #include <QList>
@@ -61,6 +63,34 @@ public:
     QStringList messages() const;
 };
 
+// Records every sound request instead of making sound, while the object lives.
+class RecordingSoundPlayer : public SystemSound::Player
+{
+public:
+    RecordingSoundPlayer();
+    ~RecordingSoundPlayer() override;
+    bool play(const SystemSound::SoundRequest &request) override;
+
+    QList<SystemSound::SoundRequest> requests;
+    // Called with each request as it is made, as the sound player would see it.
+    std::function<void(const SystemSound::SoundRequest &)> onRequest;
+
+    // The requests that name a sound, without the empty ones that only stop.
+    QList<SystemSound::SoundRequest> sounds() const;
+    // How many empty requests (stops) were made.
+    qsizetype stops() const;
+};
+
+// A WAV image: the RIFF header, a "fmt " chunk for the format tag, rate, channels and bits, and
+// a "data" chunk holding the samples as given.
+QByteArray makeWav(int sampleRate, int channels, int bits, const QByteArray &samples, quint16 formatTag = 1);
+// A WAV image of a sine tone, 16-bit PCM.
+QByteArray makeTone(int sampleRate, int channels, int milliseconds, double hertz = 440.0);
+
+// Keeps a test process away from any real sound server: without this, the sound library could
+// reach the desktop's server, or start one of its own for the test user.
+void isolateFromSoundServer();
+
 // The clock that seeds the random source returns this value while the object lives.
 class FixedCounter
 {
@@ -95,6 +125,7 @@ void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs = 500
     int main(int argc, char *argv[])                                                                    \
     {                                                                                                   \
         TestSupport::dropRootPrivileges();                                                              \
+        TestSupport::isolateFromSoundServer();                                                          \
         QApplication app(argc, argv);                                                                   \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                        \
         TestObject tc;                                                                                  \

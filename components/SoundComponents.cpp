@@ -1,0 +1,288 @@
+#include "components/SoundComponents.h"
+
+#include "core/Failure.h"
+#include "core/Files.h"
+#include "core/SafeWriter.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QtEndian>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using namespace SystemSound;
+
+TBaseComponent::TBaseComponent(QObject *owner)
+    : QObject(owner)
+{
+}
+
+TBaseComponent::~TBaseComponent() = default;
+
+// --- TCustomFileStorage ---
+
+TCustomFileStorage::TCustomFileStorage(QObject *owner)
+    : TBaseComponent(owner)
+{
+}
+
+TCustomFileStorage::~TCustomFileStorage() = default;
+
+void TCustomFileStorage::loadFromFile(const QString &name)
+{
+    if (!Files::exists(name)) {
+        clearData();
+        return;
+    }
+    const auto fail = [&name] { throw Failure(u"Can not load data from the \""_s + name + u"\" file"_s); };
+    // Only a regular file has an end: a device or a pipe of that name could be read forever.
+    struct stat st;
+    // The count in front of the bytes is 32 bits wide.
+    if (::stat(QFile::encodeName(name).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || qint64(st.st_size) > qint64(0xFFFFFFFF))
+        fail();
+    QByteArray bytes;
+    try {
+        Files::ReadFile file(name);
+        bytes = file.readAll();
+    } catch (const Failure &) {
+        fail();
+    }
+    if (qint64(bytes.size()) > qint64(0xFFFFFFFF))
+        fail();
+    m_data = std::move(bytes);
+}
+
+void TCustomFileStorage::saveToFile(const QString &name) const
+{
+    SafeWriter writer(name);
+    writer.write(m_data);
+    writer.commit();
+}
+
+void TCustomFileStorage::loadFromFileName()
+{
+    loadFromFile(m_fileName);
+}
+
+void TCustomFileStorage::saveToSaveName() const
+{
+    saveToFile(m_saveName);
+}
+
+void TCustomFileStorage::readData(QIODevice &stream)
+{
+    char head[4];
+    if (stream.read(head, 4) != 4)
+        Files::failRead();
+    quint32 left = qFromLittleEndian<quint32>(head);
+    // Taken piece by piece, so that a damaged count cannot ask for gigabytes up front.
+    QByteArray bytes;
+    while (left > 0) {
+        const QByteArray piece = stream.read(qMin<qint64>(left, 1 << 20));
+        if (piece.isEmpty())
+            Files::failRead();
+        bytes += piece;
+        left -= quint32(piece.size());
+    }
+    m_data = std::move(bytes);
+}
+
+void TCustomFileStorage::writeData(QIODevice &stream) const
+{
+    char head[4];
+    qToLittleEndian<quint32>(dataSize(), head);
+    if (stream.write(head, 4) != 4 || stream.write(m_data) != m_data.size())
+        Files::failWrite();
+}
+
+void TCustomFileStorage::setAutoSave(bool value)
+{
+    m_autoSave = value;
+}
+
+void TCustomFileStorage::setFileName(const QString &value)
+{
+    m_fileName = value;
+}
+
+quint32 TCustomFileStorage::dataSize() const
+{
+    return quint32(m_data.size());
+}
+
+void TCustomFileStorage::setDataSize(quint32)
+{
+}
+
+void TCustomFileStorage::clearData()
+{
+    m_data.clear();
+}
+
+QByteArray TCustomFileStorage::fileData() const
+{
+    QByteArray block;
+    QBuffer buffer(&block);
+    buffer.open(QIODevice::WriteOnly);
+    writeData(buffer);
+    return block;
+}
+
+void TCustomFileStorage::setFileData(const QByteArray &block)
+{
+    QBuffer buffer;
+    buffer.setData(block);
+    buffer.open(QIODevice::ReadOnly);
+    readData(buffer);
+}
+
+// --- TWavPlayer ---
+
+TWavPlayer::TWavPlayer(QObject *owner)
+    : TCustomFileStorage(owner)
+    , m_resourceName(u"WAVE1"_s)
+    , m_eventAlias(u".Default"_s)
+{
+}
+
+TWavPlayer::~TWavPlayer()
+{
+    stop();
+    clearData();
+}
+
+void TWavPlayer::setFileName(const QString &value)
+{
+    if (value == fileName())
+        return;
+    TCustomFileStorage::setFileName(value);
+    // The stored bytes are not reloaded; a file name given now only restarts or stops them.
+    if (m_playFrom == pfStored) {
+        if (m_busy)
+            play();
+        else
+            stop();
+    }
+}
+
+void TWavPlayer::prepareRequest()
+{
+    SoundRequest r;
+    if (m_asyncPlay)
+        r.flags |= SND_ASYNC;
+    if (m_noDefaultSound)
+        r.flags |= SND_NODEFAULT;
+    if (m_looped)
+        r.flags |= SND_LOOP;
+    if (m_noStopSound)
+        r.flags |= SND_NOSTOP;
+    if (m_noWaitIfBusy)
+        r.flags |= SND_NOWAIT;
+    switch (m_playFrom) {
+    case pfFile:
+        r.flags |= SND_FILENAME;
+        r.name = fileName();
+        break;
+    case pfResource:
+        r.flags |= SND_RESOURCE;
+        r.name = m_resourceName;
+        r.module = programModule();
+        break;
+    case pfStored:
+        r.flags |= SND_MEMORY;
+        r.data = data();
+        break;
+    case pfSystemEvent:
+        r.flags |= SND_ALIAS;
+        r.name = m_eventAlias;
+        break;
+    }
+    m_request = std::move(r);
+}
+
+void TWavPlayer::setAsyncPlay(bool value)
+{
+    if (value == m_asyncPlay)
+        return;
+    m_asyncPlay = value;
+    if (value && m_busy)
+        stop();
+}
+
+void TWavPlayer::setEventAlias(const QString &value)
+{
+    if (value == m_eventAlias)
+        return;
+    m_eventAlias = value;
+    if (m_playFrom == pfSystemEvent) {
+        if (m_busy)
+            play();
+        else
+            stop();
+    }
+}
+
+void TWavPlayer::setLooped(bool value)
+{
+    if (value == m_looped)
+        return;
+    m_looped = value;
+    if (m_busy) {
+        stop();
+        if (value)
+            play();
+    }
+}
+
+void TWavPlayer::setNoWaitIfBusy(bool value)
+{
+    if (value == m_noWaitIfBusy)
+        return;
+    m_noWaitIfBusy = value;
+    if (value && m_busy) {
+        stop();
+        play();
+    }
+}
+
+void TWavPlayer::setPlayFrom(TPlayFrom value)
+{
+    if (value == m_playFrom)
+        return;
+    m_playFrom = value;
+    if (value == pfStored)
+        loadFromFileName();
+    else
+        clearData();
+}
+
+void TWavPlayer::setResourceName(const QString &value)
+{
+    if (value == m_resourceName)
+        return;
+    m_resourceName = value;
+    if (m_playFrom == pfResource && m_busy)
+        play();
+}
+
+void TWavPlayer::play()
+{
+    prepareRequest();
+    m_busy = true;
+    const auto done = qScopeGuard([this] { m_busy = false; });
+    if (m_onPlayBefore)
+        m_onPlayBefore(this);
+    // Whether it plays is not asked: a sound that cannot play is silence, not an error.
+    SystemSound::play(m_request);
+    if (m_onPlayAfter)
+        m_onPlayAfter(this);
+}
+
+void TWavPlayer::stop()
+{
+    m_busy = false;
+    SystemSound::stop();
+}

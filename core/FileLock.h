@@ -1,0 +1,26 @@
+// An advisory lock on a data file, held while the file is read and replaced, so that two copies
+// of the program working in one folder take turns instead of overwriting each other's changes.
+//
+// The lock is taken on the file itself, so nothing is left behind in the folder. Since a save
+// puts a new file in place of the old one, a waiter that gets the lock checks that the name
+// still leads to the file it locked, and locks the new one if not.
+#pragma once
+
+#include <QString>
+
+class FileLock
+{
+public:
+    // Waits for the lock. A missing file is created empty first when `create` is set. Where no
+    // lock can be had (no rights to the file, a file system without locks) the caller goes on
+    // unlocked and meets the real error when it reads or writes.
+    explicit FileLock(const QString &fileName, bool create = false);
+    ~FileLock();
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+    bool isLocked() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};

@@ -1,0 +1,382 @@
+#include "platform/SystemSound.h"
+
+#include "platform/SoundOutput.h"
+#include "platform/WavImage.h"
+
+#include <QAudioBuffer>
+#include <QAudioDecoder>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace SystemSound {
+
+namespace {
+
+QByteArray readSoundFile(const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    // Non-blocking, so that a pipe of that name cannot hold the program.
+    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    QByteArray result;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxSoundBytes) {
+        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+        qsizetype used = 0;
+        while (used < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + used, size_t(bytes.size() - used));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            used += got;
+        }
+        bytes.truncate(used);
+        result = std::move(bytes);
+    }
+    ::close(fd);
+    return result;
+}
+
+QByteArray readResource(const QString &name, const QString &module)
+{
+    if (!module.isEmpty() && module != programModule())
+        return {};
+    if (name.isEmpty() || name.contains(u'/'))
+        return {};
+    QFile file(u":/WAVE/"_s + name);
+    if (file.size() > MaxSoundBytes || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+// Desktop event names of the program's platform and the freedesktop theme sounds nearest to
+// them. Keys in lower case: the platform compares event names without case.
+const QHash<QString, QString> &eventNames()
+{
+    static const QHash<QString, QString> names = {
+        {u".default"_s, u"bell"_s},
+        {u"systemdefault"_s, u"bell"_s},
+        {u"systemasterisk"_s, u"dialog-information"_s},
+        {u"systemexclamation"_s, u"dialog-warning"_s},
+        {u"systemhand"_s, u"dialog-error"_s},
+        {u"systemquestion"_s, u"dialog-question"_s},
+        {u"systemnotification"_s, u"message"_s},
+        {u"systemstart"_s, u"service-login"_s},
+        {u"windowslogon"_s, u"service-login"_s},
+        {u"systemexit"_s, u"service-logout"_s},
+        {u"windowslogoff"_s, u"service-logout"_s},
+        {u"mailbeep"_s, u"message-new-email"_s},
+        {u"deviceconnect"_s, u"device-added"_s},
+        {u"devicedisconnect"_s, u"device-removed"_s},
+        {u"devicefail"_s, u"dialog-error"_s},
+        {u"appgpfault"_s, u"dialog-error"_s},
+        {u"emptyrecyclebin"_s, u"trash-empty"_s},
+        {u"printcomplete"_s, u"complete"_s},
+        {u"lowbatteryalarm"_s, u"battery-low"_s},
+        {u"criticalbatteryalarm"_s, u"battery-caution"_s},
+        {u"open"_s, u"window-new"_s},
+        {u"close"_s, u"window-close"_s},
+        {u"minimize"_s, u"window-minimized"_s},
+        {u"maximize"_s, u"window-maximized"_s},
+        {u"restoreup"_s, u"window-unmaximized"_s},
+        {u"restoredown"_s, u"window-unmaximized"_s},
+        {u"menucommand"_s, u"menu-click"_s},
+        {u"menupopup"_s, u"menu-popup"_s},
+    };
+    return names;
+}
+
+struct Found
+{
+    std::optional<WavImage::Sound> sound;
+    QString compressedFile; // a theme sound the decoder has to turn into samples first
+
+    bool isEmpty() const { return !sound && compressedFile.isEmpty(); }
+};
+
+Found fromBytes(const QByteArray &bytes)
+{
+    return Found{WavImage::decode(bytes), {}};
+}
+
+Found findEvent(const QString &alias)
+{
+    const QString file = eventSoundFile(alias);
+    if (file.endsWith(u".wav"_s, Qt::CaseInsensitive))
+        return fromBytes(readSoundFile(file));
+    Found found;
+    found.compressedFile = file;
+    return found;
+}
+
+std::optional<WavImage::SampleFormat> fromQt(QAudioFormat::SampleFormat f)
+{
+    switch (f) {
+    case QAudioFormat::UInt8:
+        return WavImage::SampleFormat::UInt8;
+    case QAudioFormat::Int16:
+        return WavImage::SampleFormat::Int16;
+    case QAudioFormat::Int32:
+        return WavImage::SampleFormat::Int32;
+    case QAudioFormat::Float:
+        return WavImage::SampleFormat::Float;
+    default:
+        return std::nullopt;
+    }
+}
+
+class RealPlayer : public QObject, public Player
+{
+    Q_OBJECT
+
+public:
+    RealPlayer()
+        : m_output(new SoundOutput(this))
+    {
+    }
+
+    bool play(const SoundRequest &request) override
+    {
+        if (request.isStop()) {
+            stopAll();
+            return true;
+        }
+        if ((request.flags & SND_NOSTOP) && isPlaying())
+            return false;
+        stopAll();
+
+        bool loop = request.flags & SND_LOOP;
+        // An endless sound is never waited for: that would hold the program for good.
+        const bool wait = !(request.flags & SND_ASYNC) && !loop;
+        Found found = find(request);
+        if (found.isEmpty() && !(request.flags & SND_NODEFAULT)) {
+            found = findEvent(u".Default"_s);
+            loop = false;
+        }
+        if (found.sound) {
+            if (!m_output->start(std::move(*found.sound), loop))
+                return false;
+            if (wait)
+                m_output->waitUntilDone();
+            return true;
+        }
+        if (!found.compressedFile.isEmpty())
+            return decodeAndPlay(found.compressedFile, loop, wait);
+        return false;
+    }
+
+    bool isPlaying() const { return m_output->isPlaying() || m_decoder; }
+
+signals:
+    void interrupted();
+
+private:
+    Found find(const SoundRequest &r) const
+    {
+        if (r.flags & SND_ALIAS)
+            return findEvent(r.name);
+        if (r.flags & (SND_RESOURCE | SND_MEMORY | SND_FILENAME))
+            return fromBytes(soundImage(r));
+        // Without a kind the name is tried as an event first, then as a file.
+        Found found = findEvent(r.name);
+        return found.isEmpty() ? fromBytes(soundImage(r)) : found;
+    }
+
+    void stopAll()
+    {
+        dropDecoder();
+        m_output->stop();
+        emit interrupted();
+    }
+
+    void dropDecoder()
+    {
+        if (!m_decoder)
+            return;
+        m_decoder->disconnect(this);
+        m_decoder->stop();
+        // It may be the one that is emitting: let it go once that is over.
+        m_decoder.release()->deleteLater();
+    }
+
+    bool decodeAndPlay(const QString &file, bool loop, bool wait)
+    {
+        m_decoder = std::make_unique<QAudioDecoder>();
+        if (!m_decoder->isSupported()) {
+            dropDecoder();
+            return false;
+        }
+        QAudioDecoder *decoder = m_decoder.get();
+        auto samples = std::make_shared<QByteArray>();
+        auto format = std::make_shared<QAudioFormat>();
+        connect(decoder, &QAudioDecoder::bufferReady, this, [this, decoder, samples, format] {
+            while (m_decoder.get() == decoder && decoder->bufferAvailable()) {
+                const QAudioBuffer buffer = decoder->read();
+                if (!buffer.isValid())
+                    continue;
+                if (samples->isEmpty())
+                    *format = buffer.format();
+                if (buffer.format() != *format || samples->size() + buffer.byteCount() > MaxSoundBytes) {
+                    dropDecoder();
+                    return;
+                }
+                samples->append(buffer.constData<char>(), buffer.byteCount());
+            }
+        });
+        connect(decoder, &QAudioDecoder::finished, this, [this, samples, format, loop] {
+            dropDecoder();
+            const auto sampleFormat = fromQt(format->sampleFormat());
+            WavImage::Sound sound;
+            sound.sampleRate = format->sampleRate();
+            sound.channels = format->channelCount();
+            if (!sampleFormat || sound.sampleRate < WavImage::MinSampleRate || sound.sampleRate > WavImage::MaxSampleRate
+                || sound.channels < 1 || sound.channels > WavImage::MaxChannels)
+                return;
+            sound.format = *sampleFormat;
+            sound.samples = std::move(*samples);
+            sound.samples.truncate(sound.samples.size() - sound.samples.size() % sound.bytesPerFrame());
+            if (!sound.samples.isEmpty())
+                m_output->start(std::move(sound), loop);
+        });
+        connect(decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), this, [this] { dropDecoder(); });
+        decoder->setSource(QUrl::fromLocalFile(file));
+        decoder->start();
+
+        if (wait) {
+            QEventLoop waiting;
+            connect(decoder, &QAudioDecoder::finished, &waiting, &QEventLoop::quit);
+            connect(decoder, &QObject::destroyed, &waiting, &QEventLoop::quit);
+            connect(this, &RealPlayer::interrupted, &waiting, &QEventLoop::quit);
+            QTimer::singleShot(5000, &waiting, &QEventLoop::quit);
+            if (m_decoder.get() == decoder)
+                waiting.exec(QEventLoop::ExcludeUserInputEvents);
+            if (!m_output->isPlaying())
+                return false;
+            m_output->waitUntilDone();
+        }
+        return true;
+    }
+
+    SoundOutput *m_output;
+    std::unique_ptr<QAudioDecoder> m_decoder;
+};
+
+Player *&replacement()
+{
+    static Player *player = nullptr;
+    return player;
+}
+
+QPointer<RealPlayer> &realPlayer()
+{
+    static QPointer<RealPlayer> player;
+    return player;
+}
+
+// The real output lives as long as the application object, and is only made for a sound.
+RealPlayer *real(bool create)
+{
+    QPointer<RealPlayer> &player = realPlayer();
+    if (!player && create && QCoreApplication::instance()) {
+        player = new RealPlayer;
+        player->setParent(QCoreApplication::instance());
+    }
+    return player;
+}
+
+} // namespace
+
+bool SoundRequest::isStop() const
+{
+    if ((flags & SND_MEMORY) && (flags & SND_RESOURCE) != SND_RESOURCE)
+        return data.isEmpty();
+    return name.isEmpty();
+}
+
+QString programModule()
+{
+    return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
+}
+
+QByteArray soundImage(const SoundRequest &request)
+{
+    if ((request.flags & SND_RESOURCE) == SND_RESOURCE)
+        return readResource(request.name, request.module);
+    if (request.flags & SND_MEMORY)
+        return request.data;
+    if (request.flags & SND_ALIAS)
+        return {};
+    return readSoundFile(request.name);
+}
+
+QString eventSoundFile(const QString &alias)
+{
+    QString name = eventNames().value(alias.toLower(), alias);
+    // Theme names are plain words joined by hyphens; anything else could point outside it.
+    if (name.isEmpty() || name.contains(u'/') || name.startsWith(u'.'))
+        return {};
+    const QStringList bases = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    // The theme's fallback rule: a name that is not found is tried without its last part.
+    for (;;) {
+        for (const QString &base : bases) {
+            const QString stem = base + u"/sounds/freedesktop/stereo/"_s + name;
+            if (QFileInfo::exists(stem + u".disabled"_s))
+                return {};
+            for (const QString &suffix : {u".oga"_s, u".ogg"_s, u".wav"_s}) {
+                const QFileInfo info(stem + suffix);
+                if (info.isFile())
+                    return info.filePath();
+            }
+        }
+        const qsizetype dash = name.lastIndexOf(u'-');
+        if (dash <= 0)
+            return {};
+        name.truncate(dash);
+    }
+}
+
+void setPlayer(Player *player)
+{
+    replacement() = player;
+}
+
+bool play(const SoundRequest &request)
+{
+    if (Player *p = replacement())
+        return p->play(request);
+    // Stopping needs no output when none was ever made.
+    RealPlayer *player = real(!request.isStop());
+    return player ? player->play(request) : request.isStop();
+}
+
+void stop()
+{
+    play(SoundRequest{});
+}
+
+bool isPlaying()
+{
+    const RealPlayer *player = real(false);
+    return player && player->isPlaying();
+}
+
+} // namespace SystemSound
+
+#include "SystemSound.moc"

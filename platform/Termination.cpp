@@ -1,0 +1,51 @@
+#include "platform/Termination.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace Termination {
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    // Only what is safe inside a signal handler: one byte down the pipe.
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[0], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+void install(std::function<void()> handler)
+{
+    if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
+        return;
+    ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
+
+    auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
+        char bytes[64];
+        while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
+        }
+        handler();
+    });
+
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(sig, &action, nullptr);
+}
+
+} // namespace Termination

@@ -1,0 +1,14 @@
+// The desktop session ending, a terminal's Ctrl+C or a plain "kill": SIGTERM, SIGHUP and SIGINT
+// are turned into a call on the event loop, so the program can close its main window normally
+// and save the log instead of dying with the answers in memory.
+#pragma once
+
+#include <functional>
+
+namespace Termination {
+
+// From now on the three signals call `handler` on the event loop (once per signal; a signal
+// that arrives while the handler runs is handled after it).
+void install(std::function<void()> handler);
+
+} // namespace Termination

@@ -1,0 +1,406 @@
+// The answer to a name, driven through the real main window with a fixed clock and a recording
+// sound player: the phrase, the log line, the cartoon icon and the laughter.
+#include "app/Startup.h"
+#include "app/Vedalka.h"
+#include "core/Cp1251.h"
+#include "core/RandomSource.h"
+#include "platform/SystemSound.h"
+#include "support/IconWriter.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+namespace {
+
+QByteArray cp(const QString &s)
+{
+    return Cp1251::encode(s);
+}
+
+// Ten phrases, "фраза 0" ... "фраза 9".
+QByteArray tenPhrases()
+{
+    QByteArray base;
+    for (int i = 0; i < 10; ++i)
+        base += cp(u"фраза %1"_s.arg(i)) + "\r\n";
+    return base;
+}
+
+// Icon i is an opaque square of its own colour and size 16 + i, so the picture tells which
+// icon was shown.
+QColor iconColour(int i)
+{
+    return QColor::fromHsv((i * 47) % 360, 200, 220);
+}
+
+void makeIcons(int count)
+{
+    makeDir(u"картинки"_s);
+    for (int i = 0; i < count; ++i) {
+        QImage picture(16 + i, 16 + i, QImage::Format_ARGB32);
+        picture.fill(iconColour(i));
+        writeFile(u"картинки/%1.ico"_s.arg(i), IconWriter::iconFile({IconWriter::bitmapEntry(picture)}));
+    }
+}
+
+void makeLaughter()
+{
+    makeDir(u"Звуки"_s);
+    for (int m = 1; m <= 12; ++m)
+        writeFile(u"Звуки/смех%1.wav"_s.arg(m), makeTone(8000, 1, 50));
+}
+
+// Which icon Karikatura shows, by colour and size; -1 for none of them.
+int shownIcon(PictureBox *box)
+{
+    const QImage shown = box->picture().toImage();
+    for (int i = 0; i < 20; ++i) {
+        if (shown.size() == QSize(16 + i, 16 + i) && shown.pixel(0, 0) == iconColour(i).rgb())
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestAnswer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Startup::prepareApplication(); }
+    void cleanup();
+    void knownDraws_data();
+    void knownDraws();
+    void fffffFirstDoesNothing();
+    void sameNameTwiceDoesNothing();
+    void caseMakesANewName();
+    void emptyName();
+    void emptyBase();
+    void blankPhrase();
+    void noIcons();
+    void iconDeletedSinceTheCount();
+    void soundOffDrawsNoLaughter();
+    void missingLaughterFile();
+    void failingIcon_data();
+    void failingIcon();
+    void undecodableIconShowsNothing();
+    void baseReadAtEveryPress();
+    void baseMissingAtPress();
+    void longPhraseShownWhole();
+    void typedAsAUserAndLogged();
+
+private:
+    void start(const QByteArray &base, int icons, bool laughter = true);
+    void press(const QString &name);
+
+    std::unique_ptr<WorkDir> m_dir;
+    std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<RecordingPresenter> m_boxes;
+    std::unique_ptr<RecordingSoundPlayer> m_sound;
+};
+
+void TestAnswer::start(const QByteArray &base, int icons, bool laughter)
+{
+    m_dir = std::make_unique<WorkDir>();
+    m_boxes = std::make_unique<RecordingPresenter>();
+    m_sound = std::make_unique<RecordingSoundPlayer>();
+    writeFile(u"baza.leh"_s, base);
+    makeIcons(icons);
+    if (laughter)
+        makeLaughter();
+    m_form = std::make_unique<TForm1>();
+    m_form->createWindows();
+    m_form->show();
+}
+
+void TestAnswer::cleanup()
+{
+    m_form.reset();
+    m_sound.reset();
+    m_boxes.reset();
+    m_dir.reset();
+}
+
+void TestAnswer::press(const QString &name)
+{
+    m_form->Chel->setText(name);
+    QTest::mouseClick(m_form->Button1, Qt::LeftButton);
+}
+
+void TestAnswer::knownDraws_data()
+{
+    QTest::addColumn<quint64>("counter");
+    QTest::addColumn<int>("phrase");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("laughter");
+
+    // Worked out by hand from the generator, with 10 phrases, icons 0..4 and 12 laughs.
+    QTest::newRow("counter 123456789") << quint64(123456789) << 5 << 1 << 5;
+    QTest::newRow("counter 42") << quint64(42) << 3 << 4 << 3;
+    QTest::newRow("counter 0xDEADBEEF") << quint64(0xDEADBEEF) << 3 << 0 << 8;
+    QTest::newRow("counter above 32 bits") << quint64(0x500000007) << 2 << 4 << 4;
+}
+
+void TestAnswer::knownDraws()
+{
+    QFETCH(quint64, counter);
+    QFETCH(int, phrase);
+    QFETCH(int, icon);
+    QFETCH(int, laughter);
+    start(tenPhrases(), 5);
+    FixedCounter fixed(counter);
+    press(u"Маша"_s);
+    QCOMPARE(m_form->Vedalka->text(), u"фраза %1"_s.arg(phrase));
+    QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"Маша - фраза %1"_s.arg(phrase))});
+    QCOMPARE(shownIcon(m_form->Karikatura), icon);
+    QCOMPARE(m_sound->sounds().size(), 1);
+    QCOMPARE(m_sound->sounds().first().name, u"Звуки/смех%1.wav"_s.arg(laughter));
+    QCOMPARE(m_sound->sounds().first().flags, quint32(0x22003));
+    QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void TestAnswer::fffffFirstDoesNothing()
+{
+    start(tenPhrases(), 5);
+    const QImage before = m_form->Karikatura->picture().toImage();
+    press(u"fffff"_s);
+    QVERIFY(m_form->Vedalka->text().isEmpty());
+    QVERIFY(m_form->resultLog().pending().isEmpty());
+    QCOMPARE(m_form->Karikatura->picture().toImage(), before);
+    QVERIFY(m_sound->requests.isEmpty());
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void TestAnswer::sameNameTwiceDoesNothing()
+{
+    start(tenPhrases(), 5);
+    {
+        FixedCounter fixed(42);
+        press(u"Петя"_s);
+    }
+    const QString phrase = m_form->Vedalka->text();
+    const QImage picture = m_form->Karikatura->picture().toImage();
+    FixedCounter other(123456789);
+    press(u"Петя"_s);
+    QCOMPARE(m_form->Vedalka->text(), phrase);
+    QCOMPARE(m_form->Karikatura->picture().toImage(), picture);
+    QCOMPARE(m_form->resultLog().pending().size(), 1);
+    QCOMPARE(m_sound->requests.size(), 1);
+}
+
+void TestAnswer::caseMakesANewName()
+{
+    start(tenPhrases(), 5);
+    press(u"петя"_s);
+    press(u"Петя"_s);
+    press(u"Петя "_s);
+    QCOMPARE(m_form->resultLog().pending().size(), 3);
+}
+
+void TestAnswer::emptyName()
+{
+    start(tenPhrases(), 5);
+    press(u"Вова"_s);
+    press(QString());
+    QCOMPARE(m_form->Vedalka->text(), u"Имя-то напиши"_s);
+    QCOMPARE(m_form->resultLog().pending().size(), 1);
+    QCOMPARE(m_form->previousName(), QByteArray());
+    QCOMPARE(m_sound->requests.size(), 1);
+    // The same name as before the empty one is new again.
+    press(u"Вова"_s);
+    QCOMPARE(m_form->resultLog().pending().size(), 2);
+}
+
+void TestAnswer::emptyBase()
+{
+    start(QByteArray(), 5);
+    press(u"Маша"_s);
+    QCOMPARE(m_boxes->messages(), QStringList{u"В базе нет ни одной фразы. Добавьте"_s});
+    QVERIFY(m_form->resultLog().pending().isEmpty());
+    QVERIFY(m_sound->requests.isEmpty());
+    press(u"Маша"_s);
+    QCOMPARE(m_boxes->messages().size(), 1);
+    QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+}
+
+void TestAnswer::blankPhrase()
+{
+    start("\r\n"_ba, 5);
+    m_form->Vedalka->setText(u"старое"_s);
+    press(u"Оля"_s);
+    QCOMPARE(m_form->Vedalka->text(), QString());
+    QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"Оля - "_s)});
+}
+
+void TestAnswer::noIcons()
+{
+    start(tenPhrases(), 0);
+    QCOMPARE(m_form->pictureIndex()->get(1), "-1"_ba);
+    const QImage before = m_form->Karikatura->picture().toImage();
+    for (const QString &name : {u"а"_s, u"б"_s, u"в"_s}) {
+        press(name);
+        QCOMPARE(m_form->Karikatura->picture().toImage(), before);
+    }
+    QCOMPARE(m_form->resultLog().pending().size(), 3);
+    QVERIFY(m_sound->requests.isEmpty());
+}
+
+void TestAnswer::iconDeletedSinceTheCount()
+{
+    start(tenPhrases(), 5);
+    QFile::remove(u"картинки/1.ico"_s);
+    const QImage before = m_form->Karikatura->picture().toImage();
+    FixedCounter fixed(123456789); // draws icon 1
+    press(u"Маша"_s);
+    QCOMPARE(m_form->Vedalka->text(), u"фраза 5"_s);
+    QCOMPARE(m_form->Karikatura->picture().toImage(), before);
+    QVERIFY(m_sound->requests.isEmpty());
+    QVERIFY(m_boxes->boxes.isEmpty());
+    QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+}
+
+void TestAnswer::soundOffDrawsNoLaughter()
+{
+    start(tenPhrases(), 5);
+    QTest::mouseClick(m_form->ZvukOFF, Qt::LeftButton);
+    FixedCounter fixed(123456789);
+    press(u"Маша"_s);
+    QCOMPARE(shownIcon(m_form->Karikatura), 1);
+    QVERIFY(m_sound->requests.isEmpty());
+    // Two draws only: the phrase and the icon.
+    QCOMPARE(RandomSource::global().seed(), 1699992339u);
+    QTest::mouseClick(m_form->ZvukON, Qt::LeftButton);
+    press(u"Даша"_s);
+    QCOMPARE(m_sound->sounds().size(), 1);
+    QCOMPARE(RandomSource::global().seed(), 1678830432u);
+}
+
+void TestAnswer::missingLaughterFile()
+{
+    start(tenPhrases(), 5, false);
+    FixedCounter fixed(42);
+    press(u"Маша"_s);
+    QCOMPARE(shownIcon(m_form->Karikatura), 4);
+    QVERIFY(m_sound->requests.isEmpty());
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void TestAnswer::failingIcon_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("type 2") << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid."_s;
+    QTest::newRow("shorter than 6 bytes") << QByteArray("\0\0\1", 3) << u"Stream read error."_s;
+    QTest::newRow("unreadable") << QByteArray("<unreadable>") << u"Cannot open file \"%1/картинки/1.ico\". Permission denied."_s;
+}
+
+void TestAnswer::failingIcon()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    start(tenPhrases(), 5);
+    if (bytes == "<unreadable>")
+        QFile::setPermissions(u"картинки/1.ico"_s, QFile::WriteOwner);
+    else
+        writeFile(u"картинки/1.ico"_s, bytes);
+    const QImage before = m_form->Karikatura->picture().toImage();
+    FixedCounter fixed(123456789); // draws phrase 5 and icon 1
+    press(u"Маша"_s);
+    QCOMPARE(m_boxes->errors(), QStringList{error.contains(u"%1"_s) ? error.arg(m_dir->path()) : error});
+    QCOMPARE(m_form->Vedalka->text(), u"фраза 5"_s);
+    QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"Маша - фраза 5"_s)});
+    QCOMPARE(m_form->Karikatura->picture().toImage(), before);
+    QVERIFY(m_sound->requests.isEmpty());
+    // The press did not run to its end, so the same name answers again.
+    QCOMPARE(m_form->previousName(), "fffff"_ba);
+    press(u"Маша"_s);
+    QCOMPARE(m_form->resultLog().pending().size(), 2);
+}
+
+void TestAnswer::undecodableIconShowsNothing()
+{
+    start(tenPhrases(), 5);
+    // Passes the load test, but its only entry points far beyond the file.
+    IconWriter::Entry entry = IconWriter::bitmapEntry(IconWriter::truecolourPicture(QSize(32, 32), IconWriter::Alpha::Opaque));
+    entry.dataOffset = 1u << 30;
+    writeFile(u"картинки/1.ico"_s, IconWriter::iconFile({entry}));
+    FixedCounter fixed(123456789);
+    press(u"Маша"_s);
+    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(m_form->Karikatura->picture().isNull());
+    m_form->Karikatura->repaint();
+    QVERIFY(m_boxes->boxes.isEmpty());
+    QCOMPARE(m_sound->sounds().size(), 1);
+    QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+}
+
+void TestAnswer::baseReadAtEveryPress()
+{
+    start(cp(u"первая\r\n"_s), 0);
+    press(u"а"_s);
+    QCOMPARE(m_form->Vedalka->text(), u"первая"_s);
+    writeFile(u"baza.leh"_s, cp(u"вторая\n"_s));
+    press(u"б"_s);
+    QCOMPARE(m_form->Vedalka->text(), u"вторая"_s);
+}
+
+void TestAnswer::baseMissingAtPress()
+{
+    start(tenPhrases(), 5);
+    press(u"а"_s);
+    QFile::remove(u"baza.leh"_s);
+    const QString shown = m_form->Vedalka->text();
+    press(u"б"_s);
+    QCOMPARE(m_boxes->errors(), QStringList{u"Cannot open file \"%1/baza.leh\". No such file or directory."_s.arg(m_dir->path())});
+    QCOMPARE(m_form->Vedalka->text(), shown);
+    QCOMPARE(m_form->resultLog().pending().size(), 1);
+    QCOMPARE(m_form->previousName(), cp(u"а"_s));
+}
+
+void TestAnswer::longPhraseShownWhole()
+{
+    // A long phrase is shown whole and from its start.
+    const QByteArray longPhrase = cp(u"очень "_s).repeated(15000) + "!";
+    start(longPhrase + "\r\n" + QByteArray(3000000, 'z'), 0);
+    FixedCounter fixed(0); // random(2) gives 0 for this counter
+    press(u"а"_s);
+    QCOMPARE(m_form->Vedalka->text(), Cp1251::decode(longPhrase));
+    QCOMPARE(m_form->Vedalka->cursorPosition(), 0);
+    QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"а - "_s) + longPhrase});
+
+    // A line of millions of characters is shown in part, and logged whole.
+    FixedCounter other(123456789); // random(2) gives 1
+    press(u"б"_s);
+    QCOMPARE(m_form->Vedalka->text(), QString(100000, u'z') + u'…');
+    QCOMPARE(m_form->resultLog().pending().last(), cp(u"б - "_s) + QByteArray(3000000, 'z'));
+}
+
+void TestAnswer::typedAsAUserAndLogged()
+{
+    start(tenPhrases(), 5);
+    writeFile(u"vedalka.log"_s, cp(u"Старый - ответ\r\n"_s));
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->Chel->setFocus();
+    typeText(m_form->Chel, u"Ёжик"_s);
+    {
+        FixedCounter fixed(42);
+        QTest::mouseClick(m_form->Button1, Qt::LeftButton);
+    }
+    m_form->Chel->clear();
+    typeText(m_form->Chel, u"Маша"_s);
+    {
+        FixedCounter fixed(123456789);
+        m_form->Button1->setFocus();
+        QTest::keyClick(m_form->Button1, Qt::Key_Space);
+    }
+    QVERIFY(m_form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), cp(u"Старый - ответ\r\nЁжик - фраза 3\r\nМаша - фраза 5\r\n"_s));
+}
+
+VEDALKA_TEST_MAIN(TestAnswer)
+#include "tst_answer.moc"

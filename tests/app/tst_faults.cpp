@@ -1,0 +1,388 @@
+// What the user's files and the desktop can do to the program while it runs: two copies in one
+// folder, files that change, vanish or fill the disk, absurd sizes and garbage, and the session
+// ending. The answers the user got must reach the log.
+#include "app/Startup.h"
+#include "app/Vedalka.h"
+#include "core/Cp1251.h"
+#include "core/LineList.h"
+#include "core/RandomSource.h"
+#include "platform/Termination.h"
+#include "support/TestSupport.h"
+#include "windows/Add.h"
+#include "windows/OProgramme.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+namespace {
+
+QByteArray cp(const QString &s)
+{
+    return Cp1251::encode(s);
+}
+
+std::unique_ptr<TForm1> startForm()
+{
+    auto form = std::make_unique<TForm1>();
+    form->createWindows();
+    form->show();
+    return form;
+}
+
+void answer(TForm1 &form, const QString &name)
+{
+    form.Chel->setText(name);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Startup::prepareApplication(); }
+    void twoCopiesCloseInEitherOrder_data();
+    void twoCopiesCloseInEitherOrder();
+    void editOfTheLogWhileRunningIsKept();
+    void closeWaitsForAnotherCopysSave();
+    void logDeletedWhileRunning();
+    void logUnreadableAtClose();
+    void fullDiskAtClose();
+    void twoCopiesAddPhrases();
+    void folderInPlaceOfTheBase();
+    void folderInPlaceOfIconAndLaughter();
+    void baseUnreadableWhileRunning();
+    void binaryGarbageBase();
+    void hugeBaseAndLog();
+    void hugeNamePastedAndControlCharacters();
+    void terminationSignalSavesTheLog_data();
+    void terminationSignalSavesTheLog();
+};
+
+void TestFaults::twoCopiesCloseInEitherOrder_data()
+{
+    QTest::addColumn<bool>("firstClosesFirst");
+    QTest::newRow("first started closes first") << true;
+    QTest::newRow("second started closes first") << false;
+}
+
+void TestFaults::twoCopiesCloseInEitherOrder()
+{
+    QFETCH(bool, firstClosesFirst);
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    auto a = startForm();
+    auto b = startForm();
+    answer(*a, u"a1"_s);
+    answer(*b, u"b1"_s);
+    answer(*a, u"a2"_s);
+    TForm1 &first = firstClosesFirst ? *a : *b;
+    TForm1 &second = firstClosesFirst ? *b : *a;
+    QVERIFY(first.close());
+    QVERIFY(second.close());
+    QVERIFY(boxes.boxes.isEmpty());
+    const QByteArray firstLines = firstClosesFirst ? "a1 - x\r\na2 - x\r\n"_ba : "b1 - x\r\n"_ba;
+    const QByteArray secondLines = firstClosesFirst ? "b1 - x\r\n"_ba : "a1 - x\r\na2 - x\r\n"_ba;
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\r\n" + firstLines + secondLines);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden),
+             (QStringList{u"baza.leh"_s, u"picture.dat"_s, u"vedalka.log"_s}));
+}
+
+void TestFaults::editOfTheLogWhileRunningIsKept()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    auto form = startForm();
+    answer(*form, u"a"_s);
+    writeFile(u"vedalka.log"_s, "edited by hand\n");
+    QVERIFY(form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), "edited by hand\r\na - x\r\n"_ba);
+}
+
+void TestFaults::closeWaitsForAnotherCopysSave()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    auto form = startForm();
+    answer(*form, u"mine"_s);
+    // Another program holds the log's lock, then puts a new file in its place and lets go.
+    QProcess other;
+    other.start(u"flock"_s, {u"vedalka.log"_s, u"sh"_s, u"-c"_s,
+                             u"echo locked; sleep 1; printf 'old\\r\\ntheirs\\r\\n' > t && mv t vedalka.log"_s});
+    QVERIFY(other.waitForReadyRead(5000));
+    QVERIFY(form->close());
+    QVERIFY(other.waitForFinished(5000));
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\r\ntheirs\r\nmine - x\r\n"_ba);
+}
+
+void TestFaults::logDeletedWhileRunning()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    auto form = startForm();
+    answer(*form, u"a"_s);
+    QFile::remove(u"vedalka.log"_s);
+    QVERIFY(form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\n"_ba);
+}
+
+void TestFaults::logUnreadableAtClose()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    auto form = startForm();
+    answer(*form, u"a"_s);
+    QFile::setPermissions(u"vedalka.log"_s, QFile::WriteOwner);
+    QVERIFY(!form->close());
+    QCOMPARE(boxes.errors(), QStringList{u"Cannot open file \"%1/vedalka.log\". Permission denied."_s.arg(dir.path())});
+    QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\n"_ba);
+}
+
+void TestFaults::fullDiskAtClose()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    const QByteArray old = QByteArray("an old answer\r\n").repeated(10000);
+    writeFile(u"vedalka.log"_s, old);
+    auto form = startForm();
+    answer(*form, u"a"_s);
+    answer(*form, u"b"_s);
+    {
+        FileSizeLimit full(old.size() / 2);
+        QVERIFY(!form->close());
+    }
+    QCOMPARE(boxes.errors(), QStringList{u"Stream write error."_s});
+    QVERIFY(form->isVisible());
+    QCOMPARE(readFile(u"vedalka.log"_s), old);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden),
+             (QStringList{u"baza.leh"_s, u"picture.dat"_s, u"vedalka.log"_s}));
+    // The answers wait for the next close, and more may come meanwhile.
+    answer(*form, u"c"_s);
+    QVERIFY(form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), old + "a - x\r\nb - x\r\nc - x\r\n");
+}
+
+void TestFaults::twoCopiesAddPhrases()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    TDobavlenie one, two;
+    // Both windows are open at once, in two copies of the program; each adds in turn.
+    for (auto [window, phrase] : {std::pair{&one, u"first"_s}, std::pair{&two, u"second"_s}, std::pair{&one, u"second"_s}}) {
+        window->New->setText(phrase);
+        window->DobavitClick();
+    }
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(readFile(u"baza.leh"_s), "x\r\nfirst\r\nsecond\r\n"_ba);
+}
+
+void TestFaults::folderInPlaceOfTheBase()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    makeDir(u"baza.leh"_s);
+    auto form = startForm();
+    QCOMPARE(boxes.messages(), QStringList{u"какой-то идиот удалил файл baza.leh"_s});
+    QCOMPARE(boxes.errors(), QStringList{u"Cannot create file \"%1/baza.leh\". Is a directory."_s.arg(dir.path())});
+    QVERIFY(form->isVisible());
+    answer(*form, u"a"_s);
+    QCOMPARE(boxes.errors().last(), u"Cannot open file \"%1/baza.leh\". Is a directory."_s.arg(dir.path()));
+    QVERIFY(form->close());
+}
+
+void TestFaults::folderInPlaceOfIconAndLaughter()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    RecordingSoundPlayer sound;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    makeDir(u"картинки/0.ico"_s);
+    makeDir(u"Звуки/смех1.wav"_s);
+    auto form = startForm();
+    QCOMPARE(form->pictureIndex()->get(1), "-1"_ba);
+    answer(*form, u"a"_s);
+    QVERIFY(boxes.boxes.isEmpty());
+    QVERIFY(sound.requests.isEmpty());
+    QCOMPARE(form->resultLog().pending().size(), 1);
+}
+
+void TestFaults::baseUnreadableWhileRunning()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    auto form = startForm();
+    QFile::setPermissions(u"baza.leh"_s, QFile::WriteOwner);
+    answer(*form, u"a"_s);
+    QCOMPARE(boxes.errors(), QStringList{u"Cannot open file \"%1/baza.leh\". Permission denied."_s.arg(dir.path())});
+    QVERIFY(form->resultLog().pending().isEmpty());
+    QFile::setPermissions(u"baza.leh"_s, QFile::ReadOwner | QFile::WriteOwner);
+    answer(*form, u"a"_s);
+    QCOMPARE(form->resultLog().pending().size(), 1);
+}
+
+void TestFaults::binaryGarbageBase()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    RandomSource r;
+    r.setSeed(99);
+    QByteArray garbage(3 << 20, Qt::Uninitialized);
+    for (char &c : garbage)
+        c = char(1 + r.random(255)); // no zero byte, so the whole file counts
+    writeFile(u"baza.leh"_s, garbage);
+    writeFile(u"vedalka.log"_s, garbage.left(100000));
+    const LineList expected = LineList::fromText(garbage);
+    auto form = startForm();
+    QStringList names;
+    for (int i = 0; i < 30; ++i) {
+        names << u"имя %1"_s.arg(i);
+        answer(*form, names.last());
+    }
+    QVERIFY(boxes.boxes.isEmpty());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray line = form->resultLog().pending().at(i);
+        const QByteArray prefix = cp(names.at(i)) + " - ";
+        QVERIFY(line.startsWith(prefix));
+        QVERIFY(expected.lines().contains(line.mid(prefix.size())));
+    }
+    const QList<QByteArray> answers = form->resultLog().pending();
+    QVERIFY(form->close());
+    // The log reads back as the old lines followed by this run's answers, one per line.
+    const LineList log = LineList::fromText(readFile(u"vedalka.log"_s));
+    const LineList oldLines = LineList::fromText(garbage.left(100000));
+    QCOMPARE(log.count(), oldLines.count() + names.size());
+    QCOMPARE(log.lines().mid(0, oldLines.count()), oldLines.lines());
+    QCOMPARE(log.lines().mid(oldLines.count()), answers);
+}
+
+void TestFaults::hugeBaseAndLog()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    // About 300 MB of phrases ending in one line of 100 MB; a log of 100 MB.
+    {
+        QFile base(u"baza.leh"_s);
+        QVERIFY(base.open(QIODevice::WriteOnly));
+        const QByteArray block = QByteArray("a phrase of some length\r\n").repeated(40000);
+        for (int i = 0; i < 200; ++i)
+            base.write(block);
+        base.write(QByteArray(100 << 20, 'L'));
+    }
+    const QByteArray logLine = QByteArray("someone - something\r\n");
+    {
+        QFile log(u"vedalka.log"_s);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        const QByteArray block = logLine.repeated(50000);
+        for (int i = 0; i < 100; ++i)
+            log.write(block);
+    }
+    auto form = startForm();
+    // The last line is drawn for a counter whose first draw over 8000001 lines is the last one.
+    quint64 counter = 0;
+    for (;; ++counter) {
+        RandomSource r;
+        r.setSeed(quint32(counter));
+        if (r.random(8000001) == 8000000)
+            break;
+    }
+    {
+        FixedCounter fixed(counter);
+        answer(*form, u"длинный"_s);
+    }
+    answer(*form, u"обычный"_s);
+    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(form->Vedalka->text(), u"a phrase of some length"_s);
+    QVERIFY(form->close());
+    QFile log(u"vedalka.log"_s);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.size(), qint64(logLine.size()) * 5000000 + (cp(u"длинный - "_s).size() + (100 << 20) + 2)
+                             + cp(u"обычный - a phrase of some length\r\n"_s).size());
+    log.seek(qint64(logLine.size()) * 5000000);
+    QCOMPARE(log.read(cp(u"длинный - "_s).size() + 3), cp(u"длинный - LLL"_s));
+}
+
+void TestFaults::hugeNamePastedAndControlCharacters()
+{
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    auto form = startForm();
+    form->Chel->setFocus();
+    form->Chel->clear();
+    form->Chel->insert(QString(1 << 20, u'я'));
+    // A name field holds what a name could be; the rest of a huge paste is not taken.
+    QCOMPARE(form->Chel->text().size(), form->Chel->maxLength());
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    form->Chel->clear();
+    form->Chel->insert(u"таб\tи\u0001звонок\u0007 😀\r\n"_s);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QVERIFY(boxes.boxes.isEmpty());
+    QVERIFY(form->close());
+    const QByteArray log = readFile(u"vedalka.log"_s);
+    QCOMPARE(log, QByteArray(form->Chel->maxLength(), '\xff') + " - x\r\n" + cp(u"таб\tи\u0001звонок\u0007 "_s) + " - x\r\n");
+}
+
+void TestFaults::terminationSignalSavesTheLog_data()
+{
+    QTest::addColumn<bool>("modalOpen");
+    QTest::newRow("main window in front") << false;
+    QTest::newRow("About window open") << true;
+}
+
+void TestFaults::terminationSignalSavesTheLog()
+{
+    QFETCH(bool, modalOpen);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    auto form = startForm();
+    static TForm1 *current = nullptr;
+    current = form.get();
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        Termination::install([] {
+            if (current && current->isVisible())
+                current->requestClose();
+        });
+    }
+    answer(*form, u"a"_s);
+    answer(*form, u"b"_s);
+    if (modalOpen) {
+        whenModalAppears([](QWidget *) {
+            ::raise(SIGTERM);
+            ::raise(SIGTERM); // a second signal while closing changes nothing
+        });
+        form->N1->trigger();
+    } else {
+        ::raise(SIGTERM);
+        ::raise(SIGINT);
+    }
+    QTRY_VERIFY(!form->isVisible());
+    QVERIFY(!form->AboutForm->isVisible());
+    QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
+    current = nullptr;
+}
+
+VEDALKA_TEST_MAIN(TestFaults)
+#include "tst_faults.moc"
