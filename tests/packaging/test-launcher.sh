@@ -60,6 +60,12 @@ wait_until()
     done
 }
 
+catches_sigterm()
+{
+    local mask
+    mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$1/status" 2>/dev/null)
+    [ -n "$mask" ] && (( 0x$mask & (1 << (15 - 1)) ))
+}
 is_program() { [ "$(readlink "/proc/$1/exe" 2>/dev/null)" = "$program" ]; }
 last_icon_is() { [ "$(sed -n 2p "$1/picture.dat" 2>/dev/null | tr -d '\r')" = "$2" ]; }
 
@@ -87,6 +93,8 @@ start()
 # ends normally, which it can only do when the signal reaches it and not a shell in between.
 stop()
 {
+    # The program catches SIGTERM once it is up; before that the signal would simply kill it.
+    wait_until 30 catches_sigterm "$pid" || fail "the program never got ready for SIGTERM"
     kill -TERM "$pid"
     local status=0
     wait "$pid" || status=$?
