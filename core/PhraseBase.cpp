@@ -44,7 +44,11 @@ void PhraseBase::load(const QString &fileName)
     for (;;) {
         checkpoints.append({offset, sink.lines, splitter.lineOpen(), splitter.skipLf()});
         const qsizetype got = file->read(buffer.data(), buffer.size());
-        if (got == 0 || !splitter.feed(buffer.constData(), got, sink))
+        if (got == 0)
+            break;
+        // Only the number of lines is wanted here, so the chunk is counted in bulk.
+        sink.lines += splitter.countLines(buffer.constData(), got);
+        if (splitter.ended())
             break;
         offset += got;
     }

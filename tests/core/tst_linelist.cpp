@@ -1,7 +1,9 @@
 // The line list against real files: every break form, the saved format, and every error text.
 #include "core/Failure.h"
+#include "core/LineCopy.h"
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
+#include "core/SafeWriter.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -33,6 +35,8 @@ private slots:
     void indexOutOfBounds_data();
     void indexOutOfBounds();
     void largeFile();
+    void copyLinesSameAsSave_data();
+    void copyLinesSameAsSave();
 };
 
 void TestLineList::load_data()
@@ -327,6 +331,55 @@ void TestLineList::largeFile()
     list.load(u"big"_s);
     QCOMPARE(list.count(), expected.size());
     QCOMPARE(list.lines(), expected);
+}
+
+void TestLineList::copyLinesSameAsSave_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    constexpr qsizetype Read = 256 * 1024; // the size the copy reads in
+    QByteArray formatted;
+    QByteArray mixed;
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n", "\r\n\n"};
+    for (int i = 0; formatted.size() < 3 * Read; ++i) {
+        const QByteArray line = QByteArray::number(i) + QByteArray(i % 151, char(0xC0 + i % 64));
+        formatted += line + "\r\n";
+        mixed += line + breaks[i % 6];
+    }
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("in format, several reads") << formatted;
+    QTest::newRow("every break form, several reads") << mixed;
+    QTest::newRow("line feeds only") << QByteArray(formatted).replace("\r\n", "\n");
+    QTest::newRow("carriage returns only") << QByteArray(formatted).replace("\r\n", "\r");
+    QTest::newRow("no final break") << formatted + "tail";
+    QTest::newRow("a final lone CR") << formatted + "tail\r";
+    QTest::newRow("blank lines") << "\r\n\r\n\n\r\r"_ba;
+    QTest::newRow("CR LF split between reads") << QByteArray(Read - 1, 'a') + "\r\n" + formatted;
+    QTest::newRow("CR then a line split between reads") << QByteArray(Read - 1, 'a') + "\rb\r\n" + formatted;
+    QTest::newRow("LF CR split between reads") << QByteArray(Read - 1, 'a') + "\n\rb" + formatted;
+    QTest::newRow("a lone LF first in a read") << QByteArray(Read, 'a') + "\nb\r\n";
+    QTest::newRow("a lone CR in formatted text") << formatted.left(Read + 100) + "\r" + formatted.mid(Read + 100);
+    QByteArray zero = formatted;
+    zero[Read + 777] = '\0';
+    QTest::newRow("zero byte in a later read") << zero;
+    QTest::newRow("zero byte first") << QByteArray("\0abc\r\n", 6);
+    QTest::newRow("zero byte after a break") << QByteArray("abc\r\n\0def", 9);
+    QTest::newRow("a zero byte first in a read") << QByteArray(Read, 'a') + QByteArray(1, '\0') + "b\r\n";
+}
+
+void TestLineList::copyLinesSameAsSave()
+{
+    QFETCH(QByteArray, text);
+    WorkDir dir;
+    writeFile(u"source"_s, text);
+    // Copying the lines of a file gives what loading and saving them as a list gives.
+    SafeWriter out(u"copy"_s);
+    LineCopy::copyLines(u"source"_s, out);
+    out.commit();
+    LineList list;
+    list.load(u"source"_s);
+    list.save(u"saved"_s);
+    QCOMPARE(readFile(u"copy"_s), readFile(u"saved"_s));
 }
 
 VEDALKA_TEST_MAIN(TestLineList)
