@@ -36,11 +36,16 @@ int whyNotWritable(const QString &fileName)
 
 } // namespace
 
-SafeWriter::SafeWriter(const QString &fileName)
-    : m_file(fileName)
+void SafeWriter::checkWritable(const QString &fileName)
 {
     if (const int err = whyNotWritable(fileName))
         Files::failCreate(fileName, err);
+}
+
+SafeWriter::SafeWriter(const QString &fileName)
+    : m_file(fileName)
+{
+    checkWritable(fileName);
     // Never fall back to writing the old file in place: that would lose it on a failure.
     m_file.setDirectWriteFallback(false);
     errno = 0;

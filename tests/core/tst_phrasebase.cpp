@@ -183,6 +183,29 @@ void TestPhraseBase::containsExactLinesOnly_data()
     QTest::newRow("a line across reads") << mixedText(Chunk - 50, 9) + "\r\n" + longLine + "\r\nz" << longLine << true;
     QTest::newRow("a line across reads, one byte short") << mixedText(Chunk - 50, 9) + "\r\n" + longLine + "\r\nz"
                                                          << longLine.chopped(1) << false;
+    QTest::newRow("the first line") << "Маша\r\nx"_ba << "Маша"_ba << true;
+    QTest::newRow("only inside a line") << "xМашаx\r\nМашаx\r\nxМаша"_ba << "Маша"_ba << false;
+    QTest::newRow("the last line before a zero byte") << QByteArray("a\r\nМаша\0b\r\n", 11) << "Маша"_ba << true;
+    QTest::newRow("across a zero byte") << QByteArray("a\r\nМа\0ша\r\n", 11) << "Маша"_ba << false;
+    QTest::newRow("after a lone LF") << "a\nМаша\nb"_ba << "Маша"_ba << true;
+    QTest::newRow("after a lone CR") << "a\rМаша\rb"_ba << "Маша"_ba << true;
+    QTest::newRow("a phrase holding a break") << "a\r\nb\r\n"_ba << "a\r\nb"_ba << false;
+    QTest::newRow("a phrase holding a zero byte") << QByteArray("a\r\n", 3) << QByteArray("a\0", 2) << false;
+    QTest::newRow("a phrase longer than the file") << "ab"_ba << "abc"_ba << false;
+    QTest::newRow("the whole file") << "Маша"_ba << "Маша"_ba << true;
+    // The line placed so that it, its break or the break before it falls on the edge between
+    // two reads, and the same text inside a longer line there.
+    const QByteArray phrase = "фраза на границе";
+    for (qsizetype shift = -qsizetype(phrase.size()) - 3; shift <= 3; ++shift) {
+        const QByteArray before(Chunk + shift - 2, 'y');
+        QTest::addRow("a line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\n" + phrase + "\r\nz" << phrase << true;
+        QTest::addRow("inside a line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\nx" + phrase + "\r\n" + before + phrase + "x\r\n" << phrase << false;
+        QTest::addRow("the last line at the read edge %+lld", qlonglong(shift)) << before + "\r\n" + phrase << phrase << true;
+        QTest::addRow("a longer line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\n" + phrase + "x\r\n" << phrase << false;
+    }
 }
 
 void TestPhraseBase::containsExactLinesOnly()
