@@ -147,7 +147,7 @@ void startupClose(benchmark::State &state)
     const qint64 bytes = 100 * 1000 * 1000;
     const QString folder = Data::makeFolder(u"close"_s, {.baseBytes = 5000, .logBytes = bytes});
     const QString log = folder + u"/vedalka.log"_s;
-    const qint64 size = QFileInfo(log).size();
+    qint64 size = QFileInfo(log).size();
     const QString copy = folder + u"/copy.log"_s;
     QList<double> syncs;
     const auto ours = [&](bool waitForDisk) {
@@ -159,8 +159,10 @@ void startupClose(benchmark::State &state)
             Process p(argv, {folder, {Offscreen}, u"/dev/null"_s});
             p.wait();
             const double ms = nowMs() - start;
-            if (QFileInfo(log).size() != size)
-                fail(u"the log changed its size on close"_s);
+            const qint64 grown = QFileInfo(log).size();
+            if (grown <= size)
+                fail(u"the log did not grow on close"_s);
+            size = grown;
             return ms;
         };
     };
@@ -187,13 +189,13 @@ void startupClose(benchmark::State &state)
     state.counters["nosync_ms"] = rounds.median(2);
     record({u"start-up + close, 100 MB log"_s, u"ms"_s, rounds.median(0), u"cat + cp"_s, rounds.median(1),
             2 * rounds.median(1), u"2 x anchor"_s,
-            u"offscreen; the close writes the log through a temporary file and waits until it is on disk; cp does "
-            u"not wait"_s});
+            u"offscreen, one answer, then close: the log is read through and the answer added and synced to disk; "
+            u"cp does not sync"_s});
     record({u"start-up + close, 100 MB log, no disk wait"_s, u"ms"_s, rounds.median(2), u"cat + cp"_s,
             rounds.median(1), 2 * rounds.median(1), u"2 x anchor"_s,
             u"the same program with fsync and fdatasync made to return at once"_s});
     record({u"start-up + close, 100 MB log, like for like"_s, u"ms"_s, rounds.median(0), u"cat + cp + sync"_s,
-            rounds.median(1) + median(syncs), 0, {}, u"the anchor also waits until its copy is on disk"_s});
+            rounds.median(1) + median(syncs), 0, {}, u"the anchor also syncs its copy to disk"_s});
 }
 
 void memoryAfterAnswers(benchmark::State &state)

@@ -2,9 +2,9 @@
 // in the same order, in the working directory it is started in, plus a report when the main
 // window's first frame is painted. Modes:
 //   startup          print "painted <peak resident KiB>" after the first frame and end at once
-//   startup-close    after the first frame, close the main window as the user would (the log
-//                    is written) and end normally; "startup-close nosync" does the same without
-//                    waiting for the disk
+//   startup-close    after the first frame give one answer, then close the main window as the
+//                    user would (the log is saved) and end normally; "startup-close nosync" does
+//                    the same without waiting for the disk
 //   answers N        after the first frame print "startup <peak KiB>", then give N answers
 //                    on the real window and print "answers <peak KiB> <log lines waiting>";
 //                    the laughter is read as the sound player reads it, but not played
@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
         SyncSwitch::setWaitForDisk(false);
     std::unique_ptr<SilentPlayer> sound;
     std::unique_ptr<TestSupport::RecordingPresenter> boxes;
-    if (mode == "answers" || mode == "answer-memory") {
+    if (mode == "answers" || mode == "answer-memory" || mode == "startup-close") {
         sound = std::make_unique<SilentPlayer>();
         boxes = std::make_unique<TestSupport::RecordingPresenter>();
     }
@@ -96,7 +96,10 @@ int main(int argc, char *argv[])
             say("painted " + peakKiB());
             ::_exit(0);
         } else if (mode == "startup-close") {
-            Form1.close();
+            Form1.Chel->setText(u"Имя"_s);
+            Form1.Button1Click();
+            if (Form1.resultLog().pending().size() != 1 || !Form1.close() || !boxes->boxes.isEmpty())
+                ::_exit(5);
         } else if (mode == "answers") {
             say("startup " + peakKiB());
             for (int i = 0; i < answers; ++i) {
