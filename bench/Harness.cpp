@@ -74,9 +74,9 @@ void record(const Result &result)
 void printResults()
 {
     QStringList lines;
-    const QString header = u"%1 %2 %3 %4 %5 %6"_s.arg(u"case"_s, -40)
+    const QString header = u"%1 %2 %3 %4 %5 %6"_s.arg(u"case"_s, -46)
                                .arg(u"ours"_s, 11)
-                               .arg(u"anchor"_s, -32)
+                               .arg(u"anchor"_s, -28)
                                .arg(u"ratio"_s, 6)
                                .arg(u"target"_s, -30)
                                .arg(u"met"_s);
@@ -89,9 +89,9 @@ void printResults()
             target = r.targetText + u" ("_s + figure(r.limit, r.unit) + u')';
             met = r.ours <= r.limit ? u"yes"_s : u"NO"_s;
         }
-        lines << u"%1 %2 %3 %4 %5 %6"_s.arg(r.name, -40)
+        lines << u"%1 %2 %3 %4 %5 %6"_s.arg(r.name, -46)
                      .arg(figure(r.ours, r.unit), 11)
-                     .arg(r.anchorName + u' ' + figure(r.anchor, r.unit), -32)
+                     .arg(r.anchorName + u' ' + figure(r.anchor, r.unit), -28)
                      .arg(QString::number(ratio, 'f', 2), 6)
                      .arg(target, -30)
                      .arg(met);
