@@ -37,6 +37,7 @@ private:
 QString vedalkaExe();
 QString probeExe();
 QString minimalExe();
+QString minimalMultimediaExe();
 
 // Mebibytes from kibibytes, for the tables.
 inline double mib(qint64 kib)

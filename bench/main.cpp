@@ -66,6 +66,11 @@ QString minimalExe()
     return QStringLiteral(VEDALKA_BENCH_MINIMAL);
 }
 
+QString minimalMultimediaExe()
+{
+    return QStringLiteral(VEDALKA_BENCH_MINIMAL_MULTIMEDIA);
+}
+
 } // namespace Bench
 
 namespace {
