@@ -203,7 +203,7 @@ void startupClose(benchmark::State &state)
     record({u"start-up + close, 100 MB log, no disk wait"_s, u"ms"_s, rounds.median(2), u"cat + cp"_s,
             rounds.median(1), 2 * rounds.median(1), u"2 x anchor"_s,
             u"the same program with fsync and fdatasync made to return at once"_s});
-    record({u"start-up + close, 100 MB log, like for like"_s, u"ms"_s, rounds.median(0), u"cat + cp + sync"_s,
+    record({u"start-up + close, 100 MB log, anchor synced"_s, u"ms"_s, rounds.median(0), u"cat + cp + sync"_s,
             rounds.median(1) + median(syncs), 0, {}, u"the anchor also syncs its copy to disk"_s});
 }
 

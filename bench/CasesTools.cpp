@@ -69,7 +69,7 @@ void addPhrase(benchmark::State &state)
             u"show (count the lines), add (look for the phrase, check the format, append, sync to disk)"_s});
     record({u"add-phrase window, 100 MB base, no disk wait"_s, u"ms"_s, rounds.median(2), u"cp"_s, rounds.median(1),
             3 * rounds.median(1), u"3 x anchor"_s, u"the same with fsync and fdatasync made to return at once"_s});
-    record({u"add-phrase window, 100 MB base, like for like"_s, u"ms"_s, rounds.median(0), u"cp + sync"_s,
+    record({u"add-phrase window, 100 MB base, anchor synced"_s, u"ms"_s, rounds.median(0), u"cp + sync"_s,
             rounds.median(1) + median(syncs), 0, {}, u"the anchor also syncs its copy to disk"_s});
 }
 
