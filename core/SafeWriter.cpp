@@ -61,6 +61,9 @@ SafeWriter::~SafeWriter()
 
 void SafeWriter::write(const char *data, qsizetype n)
 {
+    // An empty line may come as a null array: nothing to copy, and no pointer to copy from.
+    if (n <= 0)
+        return;
     if (m_used + n > BufferSize)
         flush();
     if (n >= BufferSize) {
