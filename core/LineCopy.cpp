@@ -4,10 +4,18 @@
 #include "core/SafeWriter.h"
 
 #include <QByteArray>
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace LineCopy {
 
 namespace {
+
+constexpr qsizetype ChunkSize = 256 * 1024;
 
 struct CopySink
 {
@@ -16,20 +24,159 @@ struct CopySink
     void lineEnd() { out.write("\r\n", 2); }
 };
 
+// What one read of a whole file found.
+struct Format
+{
+    bool inFormat = false; // in the line format, but perhaps for the last line's break
+    qint64 size = 0;
+    bool lastLineOpen = false; // the last line has no break yet
+};
+
+Format readFormat(Files::ReadFile &file)
+{
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    Format format;
+    bool crAtEnd = false; // the last read ended in a carriage return
+    char last = 0;
+    for (;;) {
+        const qsizetype got = file.read(chunk.data(), chunk.size());
+        if (got == 0)
+            break;
+        const char *p = chunk.constData();
+        const char *const end = p + got;
+        if (crAtEnd) {
+            if (*p != '\n')
+                return {};
+            ++p;
+        }
+        const char *const same = LineSplit::inFormatEnd(p, end);
+        crAtEnd = same == end - 1 && *same == '\r';
+        if (same != end && !crAtEnd)
+            return {};
+        format.size += got;
+        last = end[-1];
+    }
+    if (crAtEnd)
+        return {};
+    format.inFormat = true;
+    format.lastLineOpen = format.size > 0 && last != '\n';
+    return format;
+}
+
+bool writeAll(int fd, const char *p, qsizetype n)
+{
+    while (n > 0) {
+        const ssize_t done = ::write(fd, p, size_t(n));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= done;
+    }
+    return true;
+}
+
+bool writeLines(int fd, bool breakFirst, const QList<QByteArray> &lines)
+{
+    constexpr qsizetype Batch = 64 * 1024;
+    QByteArray batch;
+    if (breakFirst)
+        batch.append("\r\n", 2);
+    for (const QByteArray &line : lines) {
+        if (line.size() >= Batch) {
+            if (!writeAll(fd, batch.constData(), batch.size()) || !writeAll(fd, line.constData(), line.size()))
+                return false;
+            batch.clear();
+        } else {
+            batch.append(line);
+        }
+        batch.append("\r\n", 2);
+        if (batch.size() >= Batch) {
+            if (!writeAll(fd, batch.constData(), batch.size()))
+                return false;
+            batch.clear();
+        }
+    }
+    return writeAll(fd, batch.constData(), batch.size());
+}
+
+// Adds the lines at the end of the file just read. False when that cannot be done after all
+// (the file is gone, is no regular file, or has changed since it was read); a failed write
+// cuts the file back and fails with "Stream write error".
+bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &lines)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size) {
+        ::close(fd);
+        return false;
+    }
+    if (format.lastLineOpen || !lines.isEmpty()) {
+        if (!writeLines(fd, format.lastLineOpen, lines) || ::fdatasync(fd) != 0) {
+            [[maybe_unused]] const int rc = ::ftruncate(fd, format.size);
+            ::close(fd);
+            Files::failWrite();
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
 } // namespace
 
 void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missing missing)
 {
     Files::ReadFile file(fileName, missing);
-    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
     CopySink sink{out};
     LineSplitter splitter;
     for (;;) {
         const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0 || !splitter.feed(chunk.constData(), got, sink))
+        if (got == 0)
+            break;
+        const char *p = chunk.constData();
+        const char *const end = p + got;
+        while (p < end) {
+            // Text already in the program's line format is passed on as it is, in one piece;
+            // the line rules are needed only where it is not.
+            const char *const same = splitter.skipLf() ? p : LineSplit::inFormatEnd(p, end);
+            if (same > p) {
+                out.write(p, same - p);
+                splitter = LineSplitter(same[-1] != '\n', false);
+                p = same;
+                continue;
+            }
+            // A break out of format, a line feed that may belong to a carriage return at the
+            // end of the last chunk, or a zero byte: one byte under the line rules.
+            if (!splitter.feed(p, 1, sink))
+                break;
+            ++p;
+        }
+        if (splitter.ended())
             break;
     }
     splitter.finish(sink);
+}
+
+void appendLines(const QString &fileName, const QList<QByteArray> &lines, Files::ReadFile::Missing missing)
+{
+    SafeWriter::checkWritable(fileName);
+    {
+        Files::ReadFile file(fileName, missing);
+        const Format format = readFormat(file);
+        if (format.inFormat && appendInPlace(fileName, format, lines))
+            return;
+    }
+    SafeWriter out(fileName);
+    copyLines(fileName, out, missing);
+    for (const QByteArray &line : lines) {
+        out.write(line);
+        out.write("\r\n", 2);
+    }
+    out.commit();
 }
 
 } // namespace LineCopy

@@ -5,6 +5,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VEDALKA_HAVE_AVX2 1
+#endif
 
 namespace LineSplit {
 
@@ -35,4 +39,302 @@ const char *findBreak(const char *p, const char *end) noexcept
     return p;
 }
 
+namespace {
+
+const char *countPlain(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    qsizetype n = 0;
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (c == '\r') {
+            ++n;
+            afterCr = true;
+        } else if (c == '\n') {
+            if (!afterCr)
+                ++n;
+            afterCr = false;
+        } else if (c == '\0') {
+            break;
+        } else {
+            afterCr = false;
+        }
+    }
+    breaks += n;
+    return p;
+}
+
+const char *inFormatPlain(const char *p, const char *end) noexcept
+{
+    while (p < end) {
+        const char c = *p;
+        if (c == '\r') {
+            if (end - p < 2 || p[1] != '\n')
+                break;
+            p += 2;
+        } else if (c == '\n' || c == '\0') {
+            break;
+        } else {
+            ++p;
+        }
+    }
+    return p;
+}
+
+// Where the wide format scans hand over to the plain one: a line feed there is the partner
+// of the carriage return before it, which the wide scan has already checked.
+const char *inFormatRest(const char *p, const char *end) noexcept
+{
+    if (p[-1] == '\r')
+        ++p;
+    return inFormatPlain(p, end);
+}
+
+// The wide scans below look at each block together with the same block shifted back by one
+// byte, so that a line feed sees whether a carriage return came right before it. Each block
+// adds one to a byte-wide counter per break, and the counters are summed before they can
+// overflow. A block holding a zero byte is left to the plain scan. The format scans also look
+// one byte ahead, for the line feed every carriage return needs.
+
+#if defined(__SSE2__)
+const char *countSse2(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    if (end - p < 17)
+        return countPlain(p, end, afterCr, breaks);
+    // The first byte alone, so that every block has the byte before it in range.
+    if (*p == '\0')
+        return p;
+    if (*p == '\r' || (*p == '\n' && !afterCr))
+        ++breaks;
+    ++p;
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    qsizetype n = 0;
+    bool sawZero = false;
+    while (!sawZero && end - p >= 16) {
+        const char *const stop = p + 16 * qMin<qsizetype>(255, (end - p) / 16);
+        __m128i counts = zero;
+        for (; p < stop; p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) {
+                sawZero = true;
+                break;
+            }
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1));
+            const __m128i lone = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+            counts = _mm_sub_epi8(counts, _mm_or_si128(_mm_cmpeq_epi8(v, cr), lone));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        n += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+    }
+    breaks += n;
+    return countPlain(p, end, p[-1] == '\r', breaks);
+}
+
+const char *inFormatSse2(const char *p, const char *end) noexcept
+{
+    if (end - p < 18)
+        return inFormatPlain(p, end);
+    // The first byte alone: a line feed there has no carriage return before it.
+    if (*p == '\n' || *p == '\0' || (*p == '\r' && p[1] != '\n'))
+        return p;
+    ++p;
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    for (; end - p >= 17; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+        const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(after, lf), _mm_cmpeq_epi8(v, cr));
+        const __m128i loneLf = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+        const int bad = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(loneCr, loneLf), _mm_cmpeq_epi8(v, zero)));
+        if (bad)
+            return p + __builtin_ctz(unsigned(bad));
+    }
+    return inFormatRest(p, end);
+}
+#endif
+
+#if defined(VEDALKA_HAVE_AVX2)
+__attribute__((target("avx2"))) const char *countAvx2(const char *p, const char *end, bool afterCr,
+                                                      qsizetype &breaks) noexcept
+{
+    if (end - p < 33)
+        return countPlain(p, end, afterCr, breaks);
+    if (*p == '\0')
+        return p;
+    if (*p == '\r' || (*p == '\n' && !afterCr))
+        ++breaks;
+    ++p;
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    qsizetype n = 0;
+    bool sawZero = false;
+    while (!sawZero && end - p >= 32) {
+        const char *const stop = p + 32 * qMin<qsizetype>(255, (end - p) / 32);
+        __m256i counts = zero;
+        for (; p < stop; p += 32) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+            if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero))) {
+                sawZero = true;
+                break;
+            }
+            const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p - 1));
+            const __m256i lone = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, cr), _mm256_cmpeq_epi8(v, lf));
+            counts = _mm256_sub_epi8(counts, _mm256_or_si256(_mm256_cmpeq_epi8(v, cr), lone));
+        }
+        const __m256i sums = _mm256_sad_epu8(counts, zero);
+        n += _mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) + _mm256_extract_epi64(sums, 2)
+             + _mm256_extract_epi64(sums, 3);
+    }
+    breaks += n;
+    return countPlain(p, end, p[-1] == '\r', breaks);
+}
+
+__attribute__((target("avx2"))) const char *inFormatAvx2(const char *p, const char *end) noexcept
+{
+    if (end - p < 34)
+        return inFormatPlain(p, end);
+    if (*p == '\n' || *p == '\0' || (*p == '\r' && p[1] != '\n'))
+        return p;
+    ++p;
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    for (; end - p >= 33; p += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p - 1));
+        const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1));
+        const __m256i loneCr = _mm256_andnot_si256(_mm256_cmpeq_epi8(after, lf), _mm256_cmpeq_epi8(v, cr));
+        const __m256i loneLf = _mm256_andnot_si256(_mm256_cmpeq_epi8(before, cr), _mm256_cmpeq_epi8(v, lf));
+        const unsigned bad = unsigned(
+            _mm256_movemask_epi8(_mm256_or_si256(_mm256_or_si256(loneCr, loneLf), _mm256_cmpeq_epi8(v, zero))));
+        if (bad)
+            return p + __builtin_ctz(bad);
+    }
+    return inFormatRest(p, end);
+}
+#endif
+
+Method widest() noexcept
+{
+#if defined(VEDALKA_HAVE_AVX2)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return Method::Avx2;
+#endif
+#if defined(__SSE2__)
+    return Method::Sse2;
+#else
+    return Method::Plain;
+#endif
+}
+
+Method best() noexcept
+{
+    static const Method method = widest();
+    return method;
+}
+
+} // namespace
+
+bool available(Method method) noexcept
+{
+    switch (method) {
+    case Method::Plain:
+        return true;
+    case Method::Sse2:
+#if defined(__SSE2__)
+        return true;
+#else
+        return false;
+#endif
+    case Method::Avx2:
+        return best() == Method::Avx2;
+    }
+    return false;
+}
+
+namespace {
+
+const char *run(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    switch (method) {
+#if defined(__SSE2__)
+    case Method::Sse2:
+        return countSse2(p, end, afterCr, breaks);
+#endif
+#if defined(VEDALKA_HAVE_AVX2)
+    case Method::Avx2:
+        return countAvx2(p, end, afterCr, breaks);
+#endif
+    default:
+        return countPlain(p, end, afterCr, breaks);
+    }
+}
+
+const char *runInFormat(Method method, const char *p, const char *end) noexcept
+{
+    switch (method) {
+#if defined(__SSE2__)
+    case Method::Sse2:
+        return inFormatSse2(p, end);
+#endif
+#if defined(VEDALKA_HAVE_AVX2)
+    case Method::Avx2:
+        return inFormatAvx2(p, end);
+#endif
+    default:
+        return inFormatPlain(p, end);
+    }
+}
+
+
+} // namespace
+
+const char *countBreaks(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    return run(available(method) ? method : Method::Plain, p, end, afterCr, breaks);
+}
+
+const char *countBreaks(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    return run(best(), p, end, afterCr, breaks);
+}
+
+const char *inFormatEnd(Method method, const char *p, const char *end) noexcept
+{
+    return runInFormat(available(method) ? method : Method::Plain, p, end);
+}
+
+const char *inFormatEnd(const char *p, const char *end) noexcept
+{
+    return runInFormat(best(), p, end);
+}
+
 } // namespace LineSplit
+
+qsizetype LineSplitter::countLines(const char *p, qsizetype n) noexcept
+{
+    if (m_ended || n <= 0)
+        return 0;
+    const char *const end = p + n;
+    qsizetype lines = 0;
+    const char *const stop = LineSplit::countBreaks(p, end, m_skipLf, lines);
+    if (stop > p) {
+        const char last = stop[-1];
+        m_lineOpen = last != '\r' && last != '\n';
+        m_skipLf = stop == end && last == '\r';
+    }
+    if (stop < end) {
+        // A zero byte: the text ends, and the line it cut short still counts.
+        if (m_lineOpen)
+            ++lines;
+        m_lineOpen = false;
+        m_skipLf = false;
+        m_ended = true;
+    }
+    return lines;
+}

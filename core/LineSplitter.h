@@ -11,6 +11,27 @@ namespace LineSplit {
 // The first carriage return, line feed or zero byte in [p, end), or end when there is none.
 const char *findBreak(const char *p, const char *end) noexcept;
 
+// Counts line breaks in bulk, for when only the number of lines matters: every carriage return
+// is a break, and so is every line feed that does not directly follow a carriage return.
+// Returns the first zero byte in [p, end), or end when there is none, and adds to `breaks` the
+// breaks before it. `afterCr`: the byte before p was a carriage return, whose line feed a line
+// feed at p would be.
+const char *countBreaks(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept;
+
+// The end of the longest start of [p, end) that is already in the program's line format, so
+// that copying its lines gives back the same bytes: no zero byte, every carriage return
+// directly followed by a line feed and every line feed directly after a carriage return. A
+// carriage return at end - 1 is left out, as what follows it is not known yet.
+const char *inFormatEnd(const char *p, const char *end) noexcept;
+
+// The ways the bulk scans can run: byte by byte, 16 or 32 bytes at a time. countBreaks and
+// inFormatEnd use the widest one the processor has; the others are here so that tests can
+// hold them all to the same result.
+enum class Method { Plain, Sse2, Avx2 };
+bool available(Method method) noexcept;
+const char *countBreaks(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept;
+const char *inFormatEnd(Method method, const char *p, const char *end) noexcept;
+
 } // namespace LineSplit
 
 class LineSplitter
@@ -29,6 +50,10 @@ public:
     // Returns false once a zero byte has ended the text; later bytes are ignored.
     template<class Sink>
     bool feed(const char *p, qsizetype n, Sink &sink);
+
+    // Like feed() with a sink that only counts lines, but scanning in bulk: returns the number
+    // of lines completed in these bytes and leaves the same state feed() would.
+    qsizetype countLines(const char *p, qsizetype n) noexcept;
 
     // The end of the input: completes a last line that had no break.
     template<class Sink>

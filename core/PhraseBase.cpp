@@ -4,7 +4,6 @@
 #include "core/FileLock.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
-#include "core/SafeWriter.h"
 
 #include <cstring>
 
@@ -28,6 +27,62 @@ struct CountSink
     void lineEnd() { ++lines; }
 };
 
+bool isBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// True when a line of the file is the text, which is not empty. A line is what lies between
+// breaks, so the text is searched for as it is and a find counts when a break (or the start
+// of the file) comes right before it and a break, the end of the text or a zero byte right
+// after. A text holding a break or a zero byte can be no line at all.
+bool hasLine(Files::ReadFile &file, QByteArrayView text)
+{
+    const qsizetype n = text.size();
+    if (text.contains('\r') || text.contains('\n') || text.contains('\0'))
+        return false;
+    // Each window starts with the last n + 1 bytes of the one before, so that a find across
+    // two reads is seen whole, with the byte before it.
+    QByteArray window(n + 1 + ChunkSize, Qt::Uninitialized);
+    qsizetype kept = 0; // bytes carried over from the last window
+    qint64 windowAt = 0; // the file offset of window[0]
+    qint64 readAt = 0;
+    for (;;) {
+        const qsizetype got = file.readAt(readAt, window.data() + kept, ChunkSize);
+        readAt += got;
+        qsizetype filled = kept + got;
+        // The text ends at the end of the file or at its first zero byte.
+        bool last = got == 0;
+        if (const void *zero = std::memchr(window.constData() + kept, 0, size_t(got))) {
+            filled = static_cast<const char *>(zero) - window.constData();
+            last = true;
+        }
+        const char *const begin = window.constData();
+        // A find at the first of n + 1 bytes carried over was decided in the last window.
+        qsizetype from = kept == n + 1 ? 1 : 0;
+        while (filled - from >= n) {
+            const void *hit = ::memmem(begin + from, size_t(filled - from), text.data(), size_t(n));
+            if (!hit)
+                break;
+            const qsizetype at = static_cast<const char *>(hit) - begin;
+            const qsizetype after = at + n;
+            if (after == filled && !last)
+                break; // the byte after it comes with the next read
+            const bool startsLine = (windowAt + at == 0) || (at > 0 && isBreak(begin[at - 1]));
+            if (startsLine && (after == filled || isBreak(begin[after])))
+                return true;
+            from = at + 1;
+        }
+        if (last)
+            return false;
+        // Keep the bytes a later find could still start in, and the one before them.
+        const qsizetype keep = qMin<qsizetype>(filled, n + 1);
+        std::memmove(window.data(), begin + filled - keep, size_t(keep));
+        windowAt += filled - keep;
+        kept = keep;
+    }
+}
+
 } // namespace
 
 PhraseBase::PhraseBase() = default;
@@ -44,7 +99,11 @@ void PhraseBase::load(const QString &fileName)
     for (;;) {
         checkpoints.append({offset, sink.lines, splitter.lineOpen(), splitter.skipLf()});
         const qsizetype got = file->read(buffer.data(), buffer.size());
-        if (got == 0 || !splitter.feed(buffer.constData(), got, sink))
+        if (got == 0)
+            break;
+        // Only the number of lines is wanted here, so the chunk is counted in bulk.
+        sink.lines += splitter.countLines(buffer.constData(), got);
+        if (splitter.ended())
             break;
         offset += got;
     }
@@ -109,8 +168,10 @@ bool PhraseBase::contains(QByteArrayView text)
 {
     if (!m_file || m_count == 0)
         return false;
+    if (!text.isEmpty())
+        return hasLine(*m_file, text);
 
-    // Compares every line with the text as its pieces arrive.
+    // The empty text: compares every line with it as its pieces arrive.
     struct MatchSink
     {
         QByteArrayView text;
@@ -140,14 +201,11 @@ bool PhraseBase::appendIfNew(const QString &fileName, const QByteArray &phrase)
     // Held from the comparison to the rewrite, so that a phrase another copy of the program
     // adds meanwhile is neither lost nor added twice.
     const FileLock lock(fileName);
-    PhraseBase base;
-    base.load(fileName);
-    if (phrase.isEmpty() || base.contains(phrase))
-        return false;
-    SafeWriter out(fileName);
-    LineCopy::copyLines(fileName, out);
-    out.write(phrase);
-    out.write("\r\n", 2);
-    out.commit();
+    {
+        Files::ReadFile file(fileName);
+        if (phrase.isEmpty() || hasLine(file, phrase))
+            return false;
+    }
+    LineCopy::appendLines(fileName, {phrase});
     return true;
 }

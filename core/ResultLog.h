@@ -2,9 +2,10 @@
 // when the main window closes.
 //
 // The file is not held in memory. At close, the answers of this run are added after what the
-// file holds at that moment, and the whole file is written back in the program's line format
-// through a temporary file. So a file of any size costs one pass, an edit made to it while the
-// program runs is kept, and two copies of the program sharing a folder both keep their answers.
+// file holds at that moment, in the program's line format: a file already in that format (the
+// usual case) only grows at its end; any other is written back whole through a temporary
+// file. So a file of any size costs one read, an edit made to it while the program runs is
+// kept, and two copies of the program sharing a folder both keep their answers.
 #pragma once
 
 #include <QByteArray>

@@ -36,11 +36,16 @@ int whyNotWritable(const QString &fileName)
 
 } // namespace
 
-SafeWriter::SafeWriter(const QString &fileName)
-    : m_file(fileName)
+void SafeWriter::checkWritable(const QString &fileName)
 {
     if (const int err = whyNotWritable(fileName))
         Files::failCreate(fileName, err);
+}
+
+SafeWriter::SafeWriter(const QString &fileName)
+    : m_file(fileName)
+{
+    checkWritable(fileName);
     // Never fall back to writing the old file in place: that would lose it on a failure.
     m_file.setDirectWriteFallback(false);
     errno = 0;
@@ -56,6 +61,9 @@ SafeWriter::~SafeWriter()
 
 void SafeWriter::write(const char *data, qsizetype n)
 {
+    // An empty line may come as a null array: nothing to copy, and no pointer to copy from.
+    if (n <= 0)
+        return;
     if (m_used + n > BufferSize)
         flush();
     if (n >= BufferSize) {

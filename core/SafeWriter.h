@@ -12,6 +12,8 @@ public:
     // Fails with "Cannot create file ..." when the file cannot be written: a read-only file or
     // folder, or a folder in its place.
     explicit SafeWriter(const QString &fileName);
+    // The same check on its own, before anything is opened.
+    static void checkWritable(const QString &fileName);
     ~SafeWriter();
     SafeWriter(const SafeWriter &) = delete;
     SafeWriter &operator=(const SafeWriter &) = delete;

@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "app/Vedalka.h"
 #include "core/Cp1251.h"
+#include "core/LineList.h"
 #include "core/RandomSource.h"
 #include "platform/SystemSound.h"
 #include "support/IconWriter.h"
@@ -27,6 +28,23 @@ QByteArray tenPhrases()
     for (int i = 0; i < 10; ++i)
         base += cp(u"фраза %1"_s.arg(i)) + "\r\n";
     return base;
+}
+
+// A base several reads long (the base is read 256 KiB at a time), with lines of varied length
+// and every kind of break.
+QByteArray largeBase(qsizetype size, quint32 seed)
+{
+    RandomSource r;
+    r.setSeed(seed);
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    QByteArray text;
+    while (text.size() < size) {
+        const quint32 len = r.random(8) == 0 ? r.random(2000) : r.random(100);
+        for (quint32 i = 0; i < len; ++i)
+            text.append(char(0x20 + r.random(0xDF)));
+        text.append(breaks[r.random(5)]);
+    }
+    return text;
 }
 
 // Icon i is an opaque square of its own colour and size 16 + i, so the picture tells which
@@ -75,6 +93,8 @@ private slots:
     void cleanup();
     void knownDraws_data();
     void knownDraws();
+    void answerMatchesLineList_data();
+    void answerMatchesLineList();
     void fffffFirstDoesNothing();
     void sameNameTwiceDoesNothing();
     void caseMakesANewName();
@@ -161,6 +181,45 @@ void TestAnswer::knownDraws()
     QCOMPARE(m_sound->sounds().first().name, u"Звуки/смех%1.wav"_s.arg(laughter));
     QCOMPARE(m_sound->sounds().first().flags, quint32(0x22003));
     QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void TestAnswer::answerMatchesLineList_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<quint64>("counter");
+
+    constexpr qsizetype Read = 256 * 1024;
+    const QByteArray mixed = largeBase(3 * Read + 5000, 7);
+    QByteArray zero = largeBase(3 * Read + 5000, 8);
+    zero[2 * Read + 999] = '\0';
+    const QByteArray crLfSplit = QByteArray(Read - 1, 'a') + "\r\n" + largeBase(2 * Read, 9);
+    const QByteArray lfCrSplit = largeBase(Read - 1, 10).left(Read - 1) + "\n\r" + largeBase(2 * Read, 11);
+    for (const quint64 counter : {quint64(1), quint64(42), quint64(123456789), quint64(0xDEADBEEF), quint64(0x5FFFFFFFF)}) {
+        QTest::addRow("mixed breaks, counter %llu", counter) << mixed << counter;
+        QTest::addRow("zero byte in the third read, counter %llu", counter) << zero << counter;
+        QTest::addRow("CR LF split between reads, counter %llu", counter) << crLfSplit << counter;
+        QTest::addRow("LF CR split between reads, counter %llu", counter) << lfCrSplit << counter;
+    }
+}
+
+void TestAnswer::answerMatchesLineList()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(quint64, counter);
+    start(base, 5);
+    LineList list;
+    list.load(u"baza.leh"_s);
+    QVERIFY(list.count() > 0);
+    // The draw of the press: the seed is the counter's low 32 bits, the phrase the first draw.
+    RandomSource draw;
+    draw.setSeed(quint32(counter));
+    const QByteArray expected = list.get(draw.random(quint32(list.count())));
+
+    FixedCounter fixed(counter);
+    press(u"Маша"_s);
+    QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"Маша - "_s) + expected});
+    QCOMPARE(m_form->Vedalka->text(), Cp1251::decode(expected));
     QVERIFY(m_boxes->boxes.isEmpty());
 }
 

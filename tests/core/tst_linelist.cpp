@@ -1,11 +1,15 @@
 // The line list against real files: every break form, the saved format, and every error text.
 #include "core/Failure.h"
+#include "core/LineCopy.h"
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
+#include "core/SafeWriter.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -33,6 +37,14 @@ private slots:
     void indexOutOfBounds_data();
     void indexOutOfBounds();
     void largeFile();
+    void copyLinesSameAsSave_data();
+    void copyLinesSameAsSave();
+    void appendLinesSameAsSave_data();
+    void appendLinesSameAsSave();
+    void appendLinesCreateErrors_data() { createErrors_data(); }
+    void appendLinesCreateErrors();
+    void appendLinesFullDisk_data();
+    void appendLinesFullDisk();
 };
 
 void TestLineList::load_data()
@@ -327,6 +339,179 @@ void TestLineList::largeFile()
     list.load(u"big"_s);
     QCOMPARE(list.count(), expected.size());
     QCOMPARE(list.lines(), expected);
+}
+
+void TestLineList::copyLinesSameAsSave_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    constexpr qsizetype Read = 256 * 1024; // the size the copy reads in
+    QByteArray formatted;
+    QByteArray mixed;
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n", "\r\n\n"};
+    for (int i = 0; formatted.size() < 3 * Read; ++i) {
+        const QByteArray line = QByteArray::number(i) + QByteArray(i % 151, char(0xC0 + i % 64));
+        formatted += line + "\r\n";
+        mixed += line + breaks[i % 6];
+    }
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("in format, several reads") << formatted;
+    QTest::newRow("every break form, several reads") << mixed;
+    QTest::newRow("line feeds only") << QByteArray(formatted).replace("\r\n", "\n");
+    QTest::newRow("carriage returns only") << QByteArray(formatted).replace("\r\n", "\r");
+    QTest::newRow("no final break") << formatted + "tail";
+    QTest::newRow("a final lone CR") << formatted + "tail\r";
+    QTest::newRow("blank lines") << "\r\n\r\n\n\r\r"_ba;
+    QTest::newRow("CR LF split between reads") << QByteArray(Read - 1, 'a') + "\r\n" + formatted;
+    QTest::newRow("CR then a line split between reads") << QByteArray(Read - 1, 'a') + "\rb\r\n" + formatted;
+    QTest::newRow("LF CR split between reads") << QByteArray(Read - 1, 'a') + "\n\rb" + formatted;
+    QTest::newRow("a lone LF first in a read") << QByteArray(Read, 'a') + "\nb\r\n";
+    QTest::newRow("a lone CR in formatted text") << formatted.left(Read + 100) + "\r" + formatted.mid(Read + 100);
+    QByteArray zero = formatted;
+    zero[Read + 777] = '\0';
+    QTest::newRow("zero byte in a later read") << zero;
+    QTest::newRow("zero byte first") << QByteArray("\0abc\r\n", 6);
+    QTest::newRow("zero byte after a break") << QByteArray("abc\r\n\0def", 9);
+    QTest::newRow("a zero byte first in a read") << QByteArray(Read, 'a') + QByteArray(1, '\0') + "b\r\n";
+}
+
+void TestLineList::copyLinesSameAsSave()
+{
+    QFETCH(QByteArray, text);
+    WorkDir dir;
+    writeFile(u"source"_s, text);
+    // Copying the lines of a file gives what loading and saving them as a list gives.
+    SafeWriter out(u"copy"_s);
+    LineCopy::copyLines(u"source"_s, out);
+    out.commit();
+    LineList list;
+    list.load(u"source"_s);
+    list.save(u"saved"_s);
+    QCOMPARE(readFile(u"copy"_s), readFile(u"saved"_s));
+}
+
+namespace {
+
+ino_t inode(const QString &name)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(name).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+void TestLineList::appendLinesSameAsSave_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<Lines>("lines");
+    QTest::addColumn<bool>("inPlace");
+
+    constexpr qsizetype Read = 256 * 1024;
+    QByteArray formatted;
+    for (int i = 0; formatted.size() < 2 * Read; ++i)
+        formatted += QByteArray::number(i) + QByteArray(i % 97, char(0xE0 + i % 32)) + "\r\n";
+    const Lines some = {"new", "", QByteArray(100000, 'L'), "last"};
+    QTest::newRow("in format") << formatted << some << true;
+    QTest::newRow("in format, nothing to add") << formatted << Lines{} << true;
+    QTest::newRow("empty file") << QByteArray() << some << true;
+    QTest::newRow("last line without its break") << formatted + "open" << some << true;
+    QTest::newRow("last line without its break, nothing to add") << formatted + "open" << Lines{} << true;
+    QTest::newRow("CR LF split between reads") << QByteArray(Read - 1, 'a') + "\r\n" + formatted << some << true;
+    QTest::newRow("a lone LF") << formatted + "x\ny\r\n" << some << false;
+    QTest::newRow("a lone CR") << "x\ry\r\n"_ba << some << false;
+    QTest::newRow("LF CR") << formatted + "x\n\r" << some << false;
+    QTest::newRow("a final lone CR") << formatted + "x\r" << some << false;
+    QTest::newRow("a lone LF first in a read") << QByteArray(Read, 'a') + "\nb\r\n" << some << false;
+    QTest::newRow("a lone CR last in a read") << QByteArray(Read - 1, 'a') + "\rb\r\n" << some << false;
+    QTest::newRow("line feeds only") << QByteArray(formatted).replace("\r\n", "\n") << some << false;
+    QByteArray zero = formatted;
+    zero[Read + 5] = '\0';
+    QTest::newRow("zero byte") << zero << some << false;
+}
+
+void TestLineList::appendLinesSameAsSave()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(Lines, lines);
+    QFETCH(bool, inPlace);
+    WorkDir dir;
+    writeFile(u"log"_s, text);
+    const ino_t before = inode(u"log"_s);
+    LineCopy::appendLines(u"log"_s, lines);
+    // The bytes are those of loading the file, adding the lines and saving the list.
+    LineList list = LineList::fromText(text);
+    for (const QByteArray &line : lines)
+        list.append(line);
+    QCOMPARE(readFile(u"log"_s), list.toText());
+    // A file in format only grows; any other is replaced by a new one.
+    QCOMPARE(inode(u"log"_s) == before, inPlace);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"log"_s});
+}
+
+void TestLineList::appendLinesCreateErrors()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    WorkDir dir;
+    QString name = u"vedalka.log"_s;
+    const QByteArray old = "old line\r\n";
+    if (setup == u"folder"_s) {
+        makeDir(name);
+    } else if (setup == u"readonly-file"_s) {
+        writeFile(name, old);
+        QFile::setPermissions(name, QFile::ReadOwner);
+    } else if (setup == u"readonly-folder"_s) {
+        makeDir(u"ro"_s);
+        name = u"ro/vedalka.log"_s;
+        writeFile(name, old);
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else {
+        name = u"нет/vedalka.log"_s;
+    }
+    // The file is in format, so it would only grow; it fails all the same, as a save would.
+    try {
+        LineCopy::appendLines(name, {"new"});
+        QFAIL("no failure");
+    } catch (const Failure &f) {
+        QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
+    }
+    if (setup.startsWith(u"readonly"_s))
+        QCOMPARE(readFile(name), old);
+}
+
+void TestLineList::appendLinesFullDisk_data()
+{
+    QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<qint64>("limit");
+
+    const QByteArray old = QByteArray("an old line\r\n").repeated(1000);
+    QTest::newRow("in format, room for part of the lines") << old << qint64(old.size() + 30000);
+    QTest::newRow("in format, no room at all") << old << qint64(old.size());
+    QTest::newRow("last line open") << old + "open" << qint64(old.size() + 100);
+    QTest::newRow("out of format") << QByteArray(old).replace("\r\n", "\n") << qint64(old.size() + 30000);
+}
+
+void TestLineList::appendLinesFullDisk()
+{
+    QFETCH(QByteArray, old);
+    QFETCH(qint64, limit);
+    WorkDir dir;
+    writeFile(u"vedalka.log"_s, old);
+    Lines lines;
+    for (int i = 0; i < 2000; ++i)
+        lines.append(QByteArray(40, char('a' + i % 26)));
+    {
+        FileSizeLimit full(limit);
+        try {
+            LineCopy::appendLines(u"vedalka.log"_s, lines);
+            QFAIL("no failure");
+        } catch (const Failure &f) {
+            QCOMPARE(f.text(), u"Stream write error"_s);
+        }
+    }
+    // Nothing of the failed save stays behind: the file is as it was, byte for byte.
+    QCOMPARE(readFile(u"vedalka.log"_s), old);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
 }
 
 VEDALKA_TEST_MAIN(TestLineList)

@@ -2,6 +2,7 @@
 // same count, and the same line for every number drawn, whatever the breaks and the file size.
 #include "core/Failure.h"
 #include "core/LineList.h"
+#include "core/LineSplitter.h"
 #include "core/PhraseBase.h"
 #include "core/RandomSource.h"
 #include "support/TestSupport.h"
@@ -29,6 +30,49 @@ QByteArray mixedText(qsizetype size, quint32 seed)
     return text;
 }
 
+// Lines of every break form, densely: short lines so that many breaks fall in every block.
+QByteArray denseBreaks(qsizetype size, quint32 seed)
+{
+    RandomSource r;
+    r.setSeed(seed);
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n", "\r\n\n"};
+    QByteArray text;
+    while (text.size() < size) {
+        for (quint32 i = 0, n = r.random(5); i < n; ++i)
+            text.append(char(0x20 + r.random(0xDF)));
+        text.append(breaks[r.random(6)]);
+    }
+    return text.left(size);
+}
+
+// The number of lines a line list makes of the text.
+qsizetype listCount(QByteArrayView text)
+{
+    return LineList::fromText(text).count();
+}
+
+const LineSplit::Method allMethods[] = {LineSplit::Method::Plain, LineSplit::Method::Sse2, LineSplit::Method::Avx2};
+
+const char *methodName(LineSplit::Method m)
+{
+    switch (m) {
+    case LineSplit::Method::Plain:
+        return "plain";
+    case LineSplit::Method::Sse2:
+        return "SSE2";
+    case LineSplit::Method::Avx2:
+        return "AVX2";
+    }
+    return "?";
+}
+
+struct CountingSink
+{
+    qsizetype lines = 0;
+    void piece(const char *, qsizetype) { }
+    void lineEnd() { ++lines; }
+};
+
 } // namespace
 
 class TestPhraseBase : public QObject
@@ -43,6 +87,12 @@ private slots:
     void containsExactLinesOnly_data();
     void containsExactLinesOnly();
     void errors();
+    void countBreaksEveryMethod_data();
+    void countBreaksEveryMethod();
+    void countLinesInChunks_data();
+    void countLinesInChunks();
+    void inFormatEveryMethod_data() { countBreaksEveryMethod_data(); }
+    void inFormatEveryMethod();
 };
 
 void TestPhraseBase::sameAsLineList_data()
@@ -133,6 +183,29 @@ void TestPhraseBase::containsExactLinesOnly_data()
     QTest::newRow("a line across reads") << mixedText(Chunk - 50, 9) + "\r\n" + longLine + "\r\nz" << longLine << true;
     QTest::newRow("a line across reads, one byte short") << mixedText(Chunk - 50, 9) + "\r\n" + longLine + "\r\nz"
                                                          << longLine.chopped(1) << false;
+    QTest::newRow("the first line") << "Маша\r\nx"_ba << "Маша"_ba << true;
+    QTest::newRow("only inside a line") << "xМашаx\r\nМашаx\r\nxМаша"_ba << "Маша"_ba << false;
+    QTest::newRow("the last line before a zero byte") << QByteArray("a\r\nМаша\0b\r\n", 11) << "Маша"_ba << true;
+    QTest::newRow("across a zero byte") << QByteArray("a\r\nМа\0ша\r\n", 11) << "Маша"_ba << false;
+    QTest::newRow("after a lone LF") << "a\nМаша\nb"_ba << "Маша"_ba << true;
+    QTest::newRow("after a lone CR") << "a\rМаша\rb"_ba << "Маша"_ba << true;
+    QTest::newRow("a phrase holding a break") << "a\r\nb\r\n"_ba << "a\r\nb"_ba << false;
+    QTest::newRow("a phrase holding a zero byte") << QByteArray("a\r\n", 3) << QByteArray("a\0", 2) << false;
+    QTest::newRow("a phrase longer than the file") << "ab"_ba << "abc"_ba << false;
+    QTest::newRow("the whole file") << "Маша"_ba << "Маша"_ba << true;
+    // The line placed so that it, its break or the break before it falls on the edge between
+    // two reads, and the same text inside a longer line there.
+    const QByteArray phrase = "фраза на границе";
+    for (qsizetype shift = -qsizetype(phrase.size()) - 3; shift <= 3; ++shift) {
+        const QByteArray before(Chunk + shift - 2, 'y');
+        QTest::addRow("a line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\n" + phrase + "\r\nz" << phrase << true;
+        QTest::addRow("inside a line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\nx" + phrase + "\r\n" + before + phrase + "x\r\n" << phrase << false;
+        QTest::addRow("the last line at the read edge %+lld", qlonglong(shift)) << before + "\r\n" + phrase << phrase << true;
+        QTest::addRow("a longer line at the read edge %+lld", qlonglong(shift))
+            << before + "\r\n" + phrase + "x\r\n" << phrase << false;
+    }
 }
 
 void TestPhraseBase::containsExactLinesOnly()
@@ -165,6 +238,148 @@ void TestPhraseBase::errors()
         QFAIL("no failure");
     } catch (const Failure &f) {
         QCOMPARE(f.text(), u"List index out of bounds (1)"_s);
+    }
+}
+
+void TestPhraseBase::countBreaksEveryMethod_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one byte of each kind") << QByteArray("\r\na\0", 4);
+    QTest::newRow("mixed lines") << mixedText(20000, 11);
+    QTest::newRow("dense breaks of every form") << denseBreaks(20000, 12);
+    // Every byte a break: the byte-wide counters of the wide scans must be summed in time.
+    QTest::newRow("carriage returns only") << QByteArray(50000, '\r');
+    QTest::newRow("line feeds only") << QByteArray(50000, '\n');
+    QTest::newRow("CR LF only") << QByteArray("\r\n").repeated(25000);
+    QTest::newRow("LF CR only") << QByteArray("\n\r").repeated(25000);
+    QTest::newRow("no break") << QByteArray(5000, 'x');
+    for (const int at : {0, 1, 2, 15, 16, 17, 31, 32, 33, 34, 63, 64, 65, 8159, 8160, 8161, 8192}) {
+        QByteArray zero = denseBreaks(9000, quint32(at));
+        zero[at] = '\0';
+        QTest::addRow("zero byte at %d", at) << zero;
+    }
+    QByteArray splitPair = denseBreaks(200, 13);
+    splitPair[31] = '\r';
+    splitPair[32] = '\n';
+    QTest::newRow("CR LF across a block edge") << splitPair;
+}
+
+void TestPhraseBase::countBreaksEveryMethod()
+{
+    QFETCH(QByteArray, text);
+    const char *const begin = text.constData();
+    const char *const end = begin + text.size();
+
+    // From the start, every way agrees with the line list: the breaks before the end of the
+    // text, plus the line a missing final break or a zero byte leaves open.
+    for (const LineSplit::Method method : allMethods) {
+        if (!LineSplit::available(method))
+            continue;
+        qsizetype breaks = 0;
+        const char *stop = LineSplit::countBreaks(method, begin, end, false, breaks);
+        const qsizetype zero = text.indexOf('\0');
+        QCOMPARE(stop - begin, zero < 0 ? text.size() : zero);
+        const bool open = stop > begin && stop[-1] != '\r' && stop[-1] != '\n';
+        QVERIFY2(breaks + (open ? 1 : 0) == listCount(text), methodName(method));
+    }
+
+    // From any starting byte, after a carriage return or not, every way gives what the plain
+    // scan gives.
+    for (qsizetype from = 0; from <= qMin<qsizetype>(text.size(), 70); ++from) {
+        for (const bool afterCr : {false, true}) {
+            qsizetype plainBreaks = 0;
+            const char *plainStop = LineSplit::countBreaks(LineSplit::Method::Plain, begin + from, end, afterCr, plainBreaks);
+            for (const LineSplit::Method method : allMethods) {
+                if (!LineSplit::available(method))
+                    continue;
+                qsizetype breaks = 0;
+                const char *stop = LineSplit::countBreaks(method, begin + from, end, afterCr, breaks);
+                const QByteArray where = QByteArray(methodName(method)) + " from " + QByteArray::number(from)
+                                         + (afterCr ? " after CR" : "");
+                QVERIFY2(stop == plainStop, where.constData());
+                QVERIFY2(breaks == plainBreaks, where.constData());
+            }
+        }
+    }
+}
+
+void TestPhraseBase::countLinesInChunks_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("chunk");
+
+    const QByteArray mixed = mixedText(30000, 21);
+    const QByteArray dense = denseBreaks(30000, 22);
+    QByteArray zero = denseBreaks(30000, 23);
+    zero[17001] = '\0';
+    QByteArray zeroAtLineStart = "ab\r\n"_ba + denseBreaks(3000, 24);
+    zeroAtLineStart[4] = '\0';
+    for (const int chunk : {1, 2, 3, 7, 16, 31, 32, 33, 100, 4096, 1 << 20}) {
+        QTest::addRow("mixed lines, chunks of %d", chunk) << mixed << chunk;
+        QTest::addRow("dense breaks, chunks of %d", chunk) << dense << chunk;
+        QTest::addRow("zero byte, chunks of %d", chunk) << zero << chunk;
+        QTest::addRow("zero byte at a line start, chunks of %d", chunk) << zeroAtLineStart << chunk;
+        QTest::addRow("no final break, chunks of %d", chunk) << mixed + "tail" << chunk;
+        QTest::addRow("final CR, chunks of %d", chunk) << dense + "x\r" << chunk;
+    }
+}
+
+void TestPhraseBase::countLinesInChunks()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, chunk);
+
+    // Counting in bulk leaves the splitter exactly where feeding it line by line does.
+    LineSplitter counting;
+    LineSplitter feeding;
+    CountingSink sink;
+    qsizetype counted = 0;
+    for (qsizetype at = 0; at < text.size(); at += chunk) {
+        const qsizetype n = qMin<qsizetype>(chunk, text.size() - at);
+        counted += counting.countLines(text.constData() + at, n);
+        feeding.feed(text.constData() + at, n, sink);
+        QCOMPARE(counted, sink.lines);
+        QCOMPARE(counting.lineOpen(), feeding.lineOpen());
+        QCOMPARE(counting.skipLf(), feeding.skipLf());
+        QCOMPARE(counting.ended(), feeding.ended());
+    }
+    CountingSink last;
+    counting.finish(last);
+    QCOMPARE(counted + last.lines, listCount(text));
+}
+
+void TestPhraseBase::inFormatEveryMethod()
+{
+    QFETCH(QByteArray, text);
+    // Texts mostly in the line format, with the row's breaks out of format here and there.
+    const QByteArray formatted = LineList::fromText(mixedText(4000, 31)).toText();
+    for (const QByteArray &sample : {text, formatted + text, formatted + text + formatted}) {
+        const char *const begin = sample.constData();
+        const char *const end = begin + sample.size();
+        for (qsizetype from = 0; from <= qMin<qsizetype>(sample.size(), 70); from += (from < 40 ? 1 : 7)) {
+            const char *const plain = LineSplit::inFormatEnd(LineSplit::Method::Plain, begin + from, end);
+            for (const LineSplit::Method method : allMethods) {
+                if (!LineSplit::available(method))
+                    continue;
+                const QByteArray where = QByteArray(methodName(method)) + " from " + QByteArray::number(from);
+                QVERIFY2(LineSplit::inFormatEnd(method, begin + from, end) == plain, where.constData());
+            }
+            // The part found comes back unchanged from a line list, but for the break its
+            // last line gets when it ends mid-line; the next byte is out of format.
+            const QByteArrayView part(begin + from, plain);
+            QByteArray again = LineList::fromText(part).toText();
+            if (!part.isEmpty() && !part.endsWith('\n'))
+                again.chop(2);
+            QCOMPARE(again, part.toByteArray());
+            if (plain < end) {
+                const char c = *plain;
+                const bool breaksFormat = c == '\0' || (c == '\r' && (plain + 1 == end || plain[1] != '\n'))
+                                          || (c == '\n' && (plain == begin + from || plain[-1] != '\r'));
+                QVERIFY2(breaksFormat, QByteArray("stopped at byte " + QByteArray::number(plain - begin)).constData());
+            }
+        }
     }
 }
 

@@ -1,0 +1,269 @@
+// Start-up and close, measured on whole processes:
+// - start-up to the first painted frame of the main window, off screen (the probe, which goes
+//   through the program's own start-up steps, against the minimal program) and under Xvfb (the
+//   real executable against the minimal program, both watched from outside);
+// - start-up plus close with a 100 MB result log, against `cat` of the log plus `cp` of it;
+// - peak resident memory after start-up and after 10,000 answers, against the minimal program.
+#include "Cases.h"
+#include "Data.h"
+#include "Harness.h"
+#include "XServer.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace Bench {
+
+namespace {
+
+const QString Offscreen = u"QT_QPA_PLATFORM=offscreen"_s;
+
+// The folder start-up runs in: the demo icons and laughter, a small base and log.
+QString startupFolder()
+{
+    static const QString folder = Data::makeFolder(u"startup"_s, {.baseBytes = 5000, .logBytes = 100 * 1000});
+    return folder;
+}
+
+struct Run
+{
+    double ms = 0;
+    qint64 peakKiB = 0;
+};
+
+// Starts the program and times it until it reports its first frame; it ends by itself.
+Run reportedStart(const QStringList &argv, const QString &folder)
+{
+    const double start = nowMs();
+    Process p(argv, {folder, {Offscreen}, {}});
+    const QByteArray line = p.readLine();
+    const double ms = nowMs() - start;
+    const QList<QByteArray> words = line.split(' ');
+    if (words.size() != 2 || words[0] != "painted")
+        fail(argv.join(u' ') + u" said \""_s + QString::fromUtf8(line) + u'"');
+    p.wait();
+    return {ms, words[1].toLongLong()};
+}
+
+void memoryResult(const QString &name, const QList<double> &ours, const QList<double> &minimal, const QString &folder)
+{
+    const double largest = double(Data::largestFile(folder)) / (1 << 20);
+    const double anchor = median(minimal);
+    record({name, u"MiB"_s, median(ours), u"minimal"_s, anchor, 1.5 * anchor + largest,
+            u"1.5 x anchor + %1 MiB"_s.arg(largest, 0, 'f', 2), u"peak resident memory"_s});
+}
+
+// Start-up of ours, the minimal program, the minimal program with one label and (off screen)
+// the minimal program with Qt Multimedia loaded, interleaved.
+struct StartupFigures
+{
+    Rounds time;
+    QList<double> peaks[4];
+};
+
+void startupResults(benchmark::State &state, StartupFigures &f, const QString &where, const QString &note,
+                    const QString &folder)
+{
+    state.counters["anchor_ms"] = f.time.median(1);
+    state.counters["ratio"] = f.time.median(0) / f.time.median(1);
+    record({u"start-up to first frame, "_s + where, u"ms"_s, f.time.median(0), u"minimal"_s, f.time.median(1),
+            1.3 * f.time.median(1), u"1.3 x anchor"_s, note});
+    record({u"start-up to first frame, "_s + where + u", text"_s, u"ms"_s, f.time.median(0),
+            u"minimal + 1 label"_s, f.time.median(2), 0, {},
+            u"the minimal program showing one line of text: what fonts cost any window with text"_s});
+    memoryResult(u"memory after start-up, "_s + where, f.peaks[0], f.peaks[1], folder);
+    if (!f.peaks[3].isEmpty()) {
+        record({u"minimal + Qt Multimedia loaded, "_s + where, u"ms"_s, f.time.median(3),
+                u"minimal"_s, f.time.median(1), 0, {},
+                u"start-up to first frame of the minimal program linked to Qt Multimedia as ours is, never using it; "
+                u"peak memory %1 MiB"_s
+                    .arg(median(f.peaks[3]), 0, 'f', 1)});
+    }
+}
+
+void startupOffscreen(benchmark::State &state)
+{
+    const QString folder = startupFolder();
+    StartupFigures f;
+    const auto contestant = [&](int which, const QStringList &argv) {
+        return [&f, &folder, which, argv] {
+            const Run r = reportedStart(argv, folder);
+            f.peaks[which].append(mib(r.peakKiB));
+            return r.ms;
+        };
+    };
+    const QList<std::function<double()>> all = {contestant(0, {probeExe(), u"startup"_s}),
+                                                contestant(1, {minimalExe(), u"report"_s}),
+                                                contestant(2, {minimalExe(), u"report"_s, u"label"_s}),
+                                                contestant(3, {minimalMultimediaExe(), u"report"_s})};
+    for (const auto &run : all)
+        run();
+    for (QList<double> &p : f.peaks)
+        p.clear();
+    int round = 0;
+    for (auto _ : state) {
+        f.time.run(round++, all);
+        state.SetIterationTime(f.time.last(0) / 1000);
+    }
+    startupResults(state, f, u"offscreen"_s, u"the program's start-up steps in the probe"_s, folder);
+}
+
+void startupXvfb(benchmark::State &state)
+{
+    const QString folder = startupFolder();
+    XServer x;
+    // A point inside both windows where neither has a control: the main window's background.
+    const int px = 283 + 10, py = 110 + 300;
+    StartupFigures f;
+    QList<qint64> colours[3];
+    const auto contestant = [&](int which, const QStringList &argv) {
+        return [&, which, argv] {
+            const double t0 = nowMs();
+            Process p(argv, {folder, {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + x.display()}, u"/dev/null"_s});
+            const qint64 colour = x.waitForPaint(px, py, 20000);
+            const double ms = nowMs() - t0;
+            if (colour < 0)
+                fail(argv.first() + u" showed no window on Xvfb"_s);
+            colours[which].append(colour);
+            f.peaks[which].append(mib(peakResidentKiB(p.pid())));
+            p.kill();
+            x.waitForBlack(px, py);
+            return ms;
+        };
+    };
+    const QList<std::function<double()>> all = {contestant(0, {vedalkaExe()}), contestant(1, {minimalExe()}),
+                                                contestant(2, {minimalExe(), u"label"_s})};
+    for (const auto &run : all)
+        run();
+    for (QList<double> &p : f.peaks)
+        p.clear();
+    int round = 0;
+    for (auto _ : state) {
+        f.time.run(round++, all);
+        state.SetIterationTime(f.time.last(0) / 1000);
+    }
+    startupResults(state, f, u"Xvfb"_s,
+                   u"the real executable; first colours seen: ours #%1, minimal #%2"_s
+                       .arg(colours[0].first(), 6, 16, QChar(u'0'))
+                       .arg(colours[1].first(), 6, 16, QChar(u'0')),
+                   folder);
+}
+
+void startupClose(benchmark::State &state)
+{
+    const qint64 bytes = 100 * 1000 * 1000;
+    const QString folder = Data::makeFolder(u"close"_s, {.baseBytes = 5000, .logBytes = bytes});
+    const QString log = folder + u"/vedalka.log"_s;
+    qint64 size = QFileInfo(log).size();
+    const QString copy = folder + u"/copy.log"_s;
+    QList<double> syncs;
+    const auto ours = [&](bool waitForDisk) {
+        return [&, waitForDisk] {
+            QStringList argv = {probeExe(), u"startup-close"_s};
+            if (!waitForDisk)
+                argv << u"nosync"_s;
+            const double start = nowMs();
+            Process p(argv, {folder, {Offscreen}, u"/dev/null"_s});
+            p.wait();
+            const double ms = nowMs() - start;
+            const qint64 grown = QFileInfo(log).size();
+            if (grown <= size)
+                fail(u"the log did not grow on close"_s);
+            size = grown;
+            return ms;
+        };
+    };
+    const auto anchor = [&] {
+        QFile::remove(copy);
+        const double ms = timeCommand({u"cat"_s, u"vedalka.log"_s}, folder)
+                          + timeCommand({u"cp"_s, u"vedalka.log"_s, u"copy.log"_s}, folder);
+        syncs.append(timeCommand({u"sync"_s, u"copy.log"_s}, folder));
+        return ms;
+    };
+    const QList<std::function<double()>> all = {ours(true), anchor, ours(false)};
+    for (const auto &run : all)
+        run();
+    syncs.clear();
+    Rounds rounds;
+    int round = 0;
+    for (auto _ : state) {
+        rounds.run(round++, all);
+        state.SetIterationTime(rounds.last(0) / 1000);
+    }
+    QFile::remove(copy);
+    state.counters["anchor_ms"] = rounds.median(1);
+    state.counters["ratio"] = rounds.median(0) / rounds.median(1);
+    state.counters["nosync_ms"] = rounds.median(2);
+    record({u"start-up + close, 100 MB log"_s, u"ms"_s, rounds.median(0), u"cat + cp"_s, rounds.median(1),
+            2 * rounds.median(1), u"2 x anchor"_s,
+            u"offscreen, one answer, then close: the log is read through and the answer added and synced to disk; "
+            u"cp does not sync"_s});
+    record({u"start-up + close, 100 MB log, no disk wait"_s, u"ms"_s, rounds.median(2), u"cat + cp"_s,
+            rounds.median(1), 2 * rounds.median(1), u"2 x anchor"_s,
+            u"the same program with fsync and fdatasync made to return at once"_s});
+    record({u"start-up + close, 100 MB log, anchor synced"_s, u"ms"_s, rounds.median(0), u"cat + cp + sync"_s,
+            rounds.median(1) + median(syncs), 0, {}, u"the anchor also syncs its copy to disk"_s});
+}
+
+void memoryAfterAnswers(benchmark::State &state)
+{
+    const int answers = 10000;
+    const QString folder = Data::makeFolder(u"memory"_s, {.baseBytes = 1000 * 1000, .logBytes = 1000 * 1000});
+    QList<double> startup, after, minimal;
+    const auto ours = [&] {
+        const double t0 = nowMs();
+        Process p({probeExe(), u"answers"_s, QString::number(answers)}, {folder, {Offscreen}, {}});
+        const QList<QByteArray> first = p.readLine().split(' ');
+        const QList<QByteArray> last = p.readLine().split(' ');
+        p.wait();
+        if (first.size() != 2 || first[0] != "startup" || last.size() != 3 || last[0] != "answers"
+            || last[2].toInt() != answers)
+            fail(u"the probe did not give every answer"_s);
+        startup.append(mib(first[1].toLongLong()));
+        after.append(mib(last[1].toLongLong()));
+        return nowMs() - t0;
+    };
+    const auto anchor = [&] {
+        const Run r = reportedStart({minimalExe(), u"report"_s}, folder);
+        minimal.append(mib(r.peakKiB));
+        return r.ms;
+    };
+    Rounds rounds;
+    int round = 0;
+    for (auto _ : state) {
+        rounds.run(round++, {ours, anchor});
+        state.SetIterationTime(rounds.last(0) / 1000);
+    }
+    state.counters["after_MiB"] = median(after);
+    state.counters["minimal_MiB"] = median(minimal);
+    memoryResult(u"memory after 10,000 answers, offscreen"_s, after, minimal, folder);
+    // The probe's own figure at its first frame, in this folder, before any answer.
+    record({u"memory before those answers, offscreen"_s, u"MiB"_s, median(startup), u"minimal"_s, median(minimal), 0,
+            {}, u"peak resident memory at the first frame"_s});
+}
+
+} // namespace
+
+void registerStartupCases()
+{
+    benchmark::RegisterBenchmark("startup/offscreen", startupOffscreen)
+        ->UseManualTime()
+        ->Iterations(11)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("startup/xvfb", startupXvfb)
+        ->UseManualTime()
+        ->Iterations(11)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("startup+close/100MB log", startupClose)
+        ->UseManualTime()
+        ->Iterations(7)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("memory/10000 answers", memoryAfterAnswers)
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+}
+
+} // namespace Bench
