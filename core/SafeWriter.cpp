@@ -56,6 +56,9 @@ SafeWriter::~SafeWriter()
 
 void SafeWriter::write(const char *data, qsizetype n)
 {
+    // A null byte array (a blank line as loading gives it) has no data pointer at all.
+    if (n <= 0)
+        return;
     if (m_used + n > BufferSize)
         flush();
     if (n >= BufferSize) {
