@@ -29,6 +29,7 @@ constexpr Display Displays[] = {
 
 } // namespace
 
+// QImage reads PNG data without an application object, so none is made.
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     FuzzCheck::quietQt();
