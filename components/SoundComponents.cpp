@@ -78,10 +78,11 @@ void TCustomFileStorage::readData(QIODevice &stream)
     if (stream.read(head, 4) != 4)
         Files::failRead();
     quint32 left = qFromLittleEndian<quint32>(head);
-    // Taken piece by piece, so that a damaged count cannot ask for gigabytes up front.
+    // Taken in pieces of 64 KiB, so that a damaged count asks for no more memory up front than a
+    // piece, however large it claims the block to be.
     QByteArray bytes;
     while (left > 0) {
-        const QByteArray piece = stream.read(qMin<qint64>(left, 1 << 20));
+        const QByteArray piece = stream.read(qMin<qint64>(left, 64 * 1024));
         if (piece.isEmpty())
             Files::failRead();
         bytes += piece;

@@ -36,7 +36,8 @@ bool isBreak(char c)
 // breaks, so the text is searched for as it is and a find counts when a break (or the start
 // of the file) comes right before it and a break, the end of the text or a zero byte right
 // after. A text holding a break or a zero byte can be no line at all.
-bool hasLine(Files::ReadFile &file, QByteArrayView text)
+template<class Reader>
+bool hasLine(Reader &file, QByteArrayView text)
 {
     const qsizetype n = text.size();
     if (text.contains('\r') || text.contains('\n') || text.contains('\0'))
@@ -85,12 +86,70 @@ bool hasLine(Files::ReadFile &file, QByteArrayView text)
 
 } // namespace
 
+// Where the bytes come from: the first pass reads straight through, later ones at an offset.
+class PhraseBase::Source
+{
+public:
+    virtual ~Source() = default;
+    virtual qsizetype read(char *buffer, qsizetype n) = 0;
+    virtual qsizetype readAt(qint64 offset, char *buffer, qsizetype n) = 0;
+};
+
+class PhraseBase::FileSource final : public Source
+{
+public:
+    explicit FileSource(const QString &fileName)
+        : m_file(fileName)
+    {
+    }
+    qsizetype read(char *buffer, qsizetype n) override { return m_file.read(buffer, n); }
+    qsizetype readAt(qint64 offset, char *buffer, qsizetype n) override { return m_file.readAt(offset, buffer, n); }
+
+private:
+    Files::ReadFile m_file;
+};
+
+class PhraseBase::TextSource final : public Source
+{
+public:
+    explicit TextSource(const QByteArray &text)
+        : m_text(text)
+    {
+    }
+    qsizetype read(char *buffer, qsizetype n) override
+    {
+        const qsizetype got = readAt(m_position, buffer, n);
+        m_position += got;
+        return got;
+    }
+    qsizetype readAt(qint64 offset, char *buffer, qsizetype n) override
+    {
+        const qsizetype got = qsizetype(qBound(qint64(0), qint64(m_text.size()) - offset, qint64(n)));
+        if (got > 0)
+            std::memcpy(buffer, m_text.constData() + offset, size_t(got));
+        return got;
+    }
+
+private:
+    QByteArray m_text;
+    qint64 m_position = 0;
+};
+
 PhraseBase::PhraseBase() = default;
 PhraseBase::~PhraseBase() = default;
 
 void PhraseBase::load(const QString &fileName)
 {
-    auto file = std::make_unique<Files::ReadFile>(fileName);
+    loadFrom(std::make_unique<FileSource>(fileName), ChunkSize);
+}
+
+void PhraseBase::loadText(const QByteArray &text, qsizetype readSize)
+{
+    loadFrom(std::make_unique<TextSource>(text), qBound(qsizetype(1), readSize, ChunkSize));
+}
+
+void PhraseBase::loadFrom(std::unique_ptr<Source> source, qsizetype readSize)
+{
     QByteArray &buffer = sharedBuffer();
     QList<Checkpoint> checkpoints;
     LineSplitter splitter;
@@ -98,7 +157,7 @@ void PhraseBase::load(const QString &fileName)
     qint64 offset = 0;
     for (;;) {
         checkpoints.append({offset, sink.lines, splitter.lineOpen(), splitter.skipLf()});
-        const qsizetype got = file->read(buffer.data(), buffer.size());
+        const qsizetype got = source->read(buffer.data(), readSize);
         if (got == 0)
             break;
         // Only the number of lines is wanted here, so the chunk is counted in bulk.
@@ -108,7 +167,8 @@ void PhraseBase::load(const QString &fileName)
         offset += got;
     }
     splitter.finish(sink);
-    m_file = std::move(file);
+    m_source = std::move(source);
+    m_readSize = readSize;
     m_checkpoints = std::move(checkpoints);
     m_count = sink.lines;
 }
@@ -120,7 +180,7 @@ void PhraseBase::scanFrom(const Checkpoint &from, Sink &sink)
     LineSplitter splitter(from.lineOpen, from.skipLf);
     qint64 offset = from.offset;
     while (!sink.done) {
-        const qsizetype got = m_file->readAt(offset, buffer.data(), buffer.size());
+        const qsizetype got = m_source->readAt(offset, buffer.data(), m_readSize);
         if (got == 0 || !splitter.feed(buffer.constData(), got, sink))
             break;
         offset += got;
@@ -131,7 +191,7 @@ void PhraseBase::scanFrom(const Checkpoint &from, Sink &sink)
 
 QByteArray PhraseBase::line(qsizetype i)
 {
-    if (i < 0 || i >= m_count || !m_file)
+    if (i < 0 || i >= m_count || !m_source)
         throw Failure(u"List index out of bounds (%1)"_s.arg(i));
 
     // The last point before line i began.
@@ -166,10 +226,10 @@ QByteArray PhraseBase::line(qsizetype i)
 
 bool PhraseBase::contains(QByteArrayView text)
 {
-    if (!m_file || m_count == 0)
+    if (!m_source || m_count == 0)
         return false;
     if (!text.isEmpty())
-        return hasLine(*m_file, text);
+        return hasLine(*m_source, text);
 
     // The empty text: compares every line with it as its pieces arrive.
     struct MatchSink

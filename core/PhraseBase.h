@@ -20,6 +20,9 @@ public:
 
     // Opens and reads through the file; fails as loading a line list does.
     void load(const QString &fileName);
+    // The same reading of a text held in memory, in reads of at most readSize bytes instead of
+    // the file's 256 KiB, so that a small text crosses as many read boundaries as a large file.
+    void loadText(const QByteArray &text, qsizetype readSize);
 
     qsizetype count() const noexcept { return m_count; }
     // Line i, 0 <= i < count(); out of range: "List index out of bounds (i)".
@@ -32,6 +35,10 @@ public:
     static bool appendIfNew(const QString &fileName, const QByteArray &phrase);
 
 private:
+    class Source;
+    class FileSource;
+    class TextSource;
+
     struct Checkpoint
     {
         qint64 offset; // where a read of the file resumes
@@ -40,10 +47,12 @@ private:
         bool skipLf; // a line feed right there belongs to the last break
     };
 
+    void loadFrom(std::unique_ptr<Source> source, qsizetype readSize);
     template<class Sink>
     void scanFrom(const Checkpoint &from, Sink &sink);
 
-    std::unique_ptr<Files::ReadFile> m_file;
+    std::unique_ptr<Source> m_source;
+    qsizetype m_readSize = 0;
     QList<Checkpoint> m_checkpoints;
     qsizetype m_count = 0;
 };

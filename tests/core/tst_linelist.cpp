@@ -153,6 +153,8 @@ void TestLineList::save_data()
     QTest::newRow("empty list, empty file") << Lines{} << QByteArray("");
     QTest::newRow("every line ends in CR LF") << Lines{"a", "b"} << "a\r\nb\r\n"_ba;
     QTest::newRow("blank lines") << Lines{"", ""} << "\r\n\r\n"_ba;
+    // Loading gives blank lines as null byte arrays, which have no data at all.
+    QTest::newRow("null lines among others") << Lines{QByteArray(), "a", QByteArray()} << "\r\na\r\n\r\n"_ba;
     QTest::newRow("code page bytes") << Lines{"\xcc\xe0\xf8\xe0 - \xe4\xee\xe1\xf0\xe0\xff"} << "\xcc\xe0\xf8\xe0 - \xe4\xee\xe1\xf0\xe0\xff\r\n"_ba;
 }
 

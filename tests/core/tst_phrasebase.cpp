@@ -86,6 +86,8 @@ private slots:
     void everyLineOfSmallTexts();
     void containsExactLinesOnly_data();
     void containsExactLinesOnly();
+    void smallReadsSameAsLineList_data();
+    void smallReadsSameAsLineList();
     void errors();
     void countBreaksEveryMethod_data();
     void countBreaksEveryMethod();
@@ -219,6 +221,43 @@ void TestPhraseBase::containsExactLinesOnly()
     base.load(u"baza.leh"_s);
     QCOMPARE(base.contains(phrase), found);
     QCOMPARE(LineList::fromText(text).lines().contains(phrase), found);
+}
+
+void TestPhraseBase::smallReadsSameAsLineList_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qsizetype>("readSize");
+
+    const QList<std::pair<const char *, QByteArray>> texts = {
+        {"CR LF", "ab\r\ncd\r\n"_ba},
+        {"LF CR", "a\n\rb\n\r"_ba},
+        {"blank lines", "\r\n\r\r\n\n\nx"_ba},
+        {"zero byte after a CR", QByteArray("ab\r\0cd", 6)},
+        {"zero byte mid-line", QByteArray("ab\0cd\r\nef", 9)},
+        {"mixed", mixedText(3000, 10)},
+    };
+    for (const auto &[name, text] : texts) {
+        for (const qsizetype readSize : {1, 2, 3, 7, 64}) {
+            QTest::addRow("%s, reads of %lld", name, qlonglong(readSize)) << text << readSize;
+        }
+    }
+}
+
+// Every read boundary is a checkpoint: reads of a few bytes put one inside every kind of break.
+void TestPhraseBase::smallReadsSameAsLineList()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(qsizetype, readSize);
+    const LineList list = LineList::fromText(text);
+    PhraseBase base;
+    base.loadText(text, readSize);
+    QCOMPARE(base.count(), list.count());
+    for (qsizetype i = list.count() - 1; i >= 0; --i)
+        QCOMPARE(base.line(i), list.get(i));
+    for (const QByteArray &line : list.lines()) {
+        QVERIFY(base.contains(line));
+        QCOMPARE(base.contains(line + 'x'), list.lines().contains(line + 'x'));
+    }
 }
 
 void TestPhraseBase::errors()
