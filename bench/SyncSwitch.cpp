@@ -27,13 +27,13 @@ void setWaitForDisk(bool wait)
 
 // An executable's own definitions come before the C library's for every library it loads, so
 // Qt's saves call these.
-extern "C" int fdatasync(int fd) noexcept
+extern "C" int fdatasync(int fd)
 {
     static const auto real = next<int (*)(int)>("fdatasync");
     return g_wait ? real(fd) : 0;
 }
 
-extern "C" int fsync(int fd) noexcept
+extern "C" int fsync(int fd)
 {
     static const auto real = next<int (*)(int)>("fsync");
     return g_wait ? real(fd) : 0;
