@@ -1,5 +1,6 @@
 #include "platform/Termination.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -32,7 +33,8 @@ void install(std::function<void()> handler)
     ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
     ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
 
-    auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read);
+    // Owned by the application, so it goes when the event loop does.
+    auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
         char bytes[64];
         while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
