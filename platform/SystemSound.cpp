@@ -1,19 +1,15 @@
 #include "platform/SystemSound.h"
 
-#include "platform/SoundOutput.h"
+#include "platform/SoundBackend.h"
 #include "platform/WavImage.h"
 
-#include <QAudioBuffer>
-#include <QAudioDecoder>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLibrary>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QTimer>
-#include <QUrl>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -126,41 +122,46 @@ Found findEvent(const QString &alias)
     return found;
 }
 
-std::optional<WavImage::SampleFormat> fromQt(QAudioFormat::SampleFormat f)
+// The audio side, loaded from its library at the first sound; null when it cannot be had
+// (the library is missing or broken), which means silence.
+SoundBackend *loadBackend(QObject *owner)
 {
-    switch (f) {
-    case QAudioFormat::UInt8:
-        return WavImage::SampleFormat::UInt8;
-    case QAudioFormat::Int16:
-        return WavImage::SampleFormat::Int16;
-    case QAudioFormat::Int32:
-        return WavImage::SampleFormat::Int32;
-    case QAudioFormat::Float:
-        return WavImage::SampleFormat::Float;
-    default:
-        return std::nullopt;
-    }
+    static VedalkaCreateSoundBackend create = [] {
+        const QString dir = QCoreApplication::applicationDirPath();
+        // Installed beside the program; in the build tree in lib/ beside the executables' folders.
+        for (const QString &path : {dir + u"/libvedalka-sound.so"_s, dir + u"/../lib/libvedalka-sound.so"_s}) {
+            if (!QFileInfo::exists(path))
+                continue;
+            QLibrary library(path);
+            if (auto entry = reinterpret_cast<VedalkaCreateSoundBackend>(library.resolve(VEDALKA_SOUND_BACKEND_ENTRY)))
+                return entry;
+        }
+        return VedalkaCreateSoundBackend(nullptr);
+    }();
+    return create ? create(owner) : nullptr;
 }
 
 class RealPlayer : public QObject, public Player
 {
-    Q_OBJECT
-
 public:
     RealPlayer()
-        : m_output(new SoundOutput(this))
+        : m_output(loadBackend(this))
     {
     }
 
+    bool hasOutput() const { return m_output != nullptr; }
+
     bool play(const SoundRequest &request) override
     {
+        if (!m_output)
+            return false;
         if (request.isStop()) {
-            stopAll();
+            m_output->stop();
             return true;
         }
-        if ((request.flags & SND_NOSTOP) && isPlaying())
+        if ((request.flags & SND_NOSTOP) && m_output->isPlaying())
             return false;
-        stopAll();
+        m_output->stop();
 
         bool loop = request.flags & SND_LOOP;
         // An endless sound is never waited for: that would hold the program for good.
@@ -178,14 +179,11 @@ public:
             return true;
         }
         if (!found.compressedFile.isEmpty())
-            return decodeAndPlay(found.compressedFile, loop, wait);
+            return m_output->playCompressed(found.compressedFile, loop, wait);
         return false;
     }
 
-    bool isPlaying() const { return m_output->isPlaying() || m_decoder; }
-
-signals:
-    void interrupted();
+    bool isPlaying() const { return m_output && m_output->isPlaying(); }
 
 private:
     Found find(const SoundRequest &r) const
@@ -199,83 +197,7 @@ private:
         return found.isEmpty() ? fromBytes(soundImage(r)) : found;
     }
 
-    void stopAll()
-    {
-        dropDecoder();
-        m_output->stop();
-        emit interrupted();
-    }
-
-    void dropDecoder()
-    {
-        if (!m_decoder)
-            return;
-        m_decoder->disconnect(this);
-        m_decoder->stop();
-        // It may be the one that is emitting: let it go once that is over.
-        m_decoder.release()->deleteLater();
-    }
-
-    bool decodeAndPlay(const QString &file, bool loop, bool wait)
-    {
-        m_decoder = std::make_unique<QAudioDecoder>();
-        if (!m_decoder->isSupported()) {
-            dropDecoder();
-            return false;
-        }
-        QAudioDecoder *decoder = m_decoder.get();
-        auto samples = std::make_shared<QByteArray>();
-        auto format = std::make_shared<QAudioFormat>();
-        connect(decoder, &QAudioDecoder::bufferReady, this, [this, decoder, samples, format] {
-            while (m_decoder.get() == decoder && decoder->bufferAvailable()) {
-                const QAudioBuffer buffer = decoder->read();
-                if (!buffer.isValid())
-                    continue;
-                if (samples->isEmpty())
-                    *format = buffer.format();
-                if (buffer.format() != *format || samples->size() + buffer.byteCount() > MaxSoundBytes) {
-                    dropDecoder();
-                    return;
-                }
-                samples->append(buffer.constData<char>(), buffer.byteCount());
-            }
-        });
-        connect(decoder, &QAudioDecoder::finished, this, [this, samples, format, loop] {
-            dropDecoder();
-            const auto sampleFormat = fromQt(format->sampleFormat());
-            WavImage::Sound sound;
-            sound.sampleRate = format->sampleRate();
-            sound.channels = format->channelCount();
-            if (!sampleFormat || sound.sampleRate < WavImage::MinSampleRate || sound.sampleRate > WavImage::MaxSampleRate
-                || sound.channels < 1 || sound.channels > WavImage::MaxChannels)
-                return;
-            sound.format = *sampleFormat;
-            sound.samples = std::move(*samples);
-            sound.samples.truncate(sound.samples.size() - sound.samples.size() % sound.bytesPerFrame());
-            if (!sound.samples.isEmpty())
-                m_output->start(std::move(sound), loop);
-        });
-        connect(decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), this, [this] { dropDecoder(); });
-        decoder->setSource(QUrl::fromLocalFile(file));
-        decoder->start();
-
-        if (wait) {
-            QEventLoop waiting;
-            connect(decoder, &QAudioDecoder::finished, &waiting, &QEventLoop::quit);
-            connect(decoder, &QObject::destroyed, &waiting, &QEventLoop::quit);
-            connect(this, &RealPlayer::interrupted, &waiting, &QEventLoop::quit);
-            QTimer::singleShot(5000, &waiting, &QEventLoop::quit);
-            if (m_decoder.get() == decoder)
-                waiting.exec(QEventLoop::ExcludeUserInputEvents);
-            if (!m_output->isPlaying())
-                return false;
-            m_output->waitUntilDone();
-        }
-        return true;
-    }
-
-    SoundOutput *m_output;
-    std::unique_ptr<QAudioDecoder> m_decoder;
+    SoundBackend *m_output;
 };
 
 Player *&replacement()
@@ -371,6 +293,12 @@ void stop()
     play(SoundRequest{});
 }
 
+bool hasOutput()
+{
+    const RealPlayer *player = real(true);
+    return player && player->hasOutput();
+}
+
 bool isPlaying()
 {
     const RealPlayer *player = real(false);
@@ -379,4 +307,3 @@ bool isPlaying()
 
 } // namespace SystemSound
 
-#include "SystemSound.moc"

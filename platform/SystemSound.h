@@ -81,4 +81,8 @@ void stop();
 // True while the real output plays a sound or is preparing one; for tests and the sound check.
 bool isPlaying();
 
+// True when the audio output, the library libvedalka-sound.so beside the program, can be
+// loaded (it is loaded now if it was not yet). Without it every sound is silence.
+bool hasOutput();
+
 } // namespace SystemSound

@@ -49,6 +49,10 @@ check()
     fi
 }
 
+# The program loads its audio output from beside itself at the first laugh; without it every
+# laugh is silence.
+check "the audio output is installed beside the program" test -f "$(dirname "$program")/libvedalka-sound.so"
+
 # wait_until SECONDS COMMAND...: polls until the command succeeds.
 wait_until()
 {

@@ -87,6 +87,7 @@ class TestSystemSound : public QObject
     Q_OBJECT
 
 private slots:
+    void outputLibraryLoads();
     void stopRequests_data();
     void stopRequests();
     void soundImage_data();
@@ -99,6 +100,13 @@ private slots:
     void themeSoundDecodedInBackground();
     void newRequestDropsThemeSoundBeingDecoded();
 };
+
+// The audio output is a library of its own, loaded at the first sound; without it every laugh
+// would be silence, and nothing else would say so.
+void TestSystemSound::outputLibraryLoads()
+{
+    QVERIFY(SystemSound::hasOutput());
+}
 
 void TestSystemSound::stopRequests_data()
 {
