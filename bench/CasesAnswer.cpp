@@ -51,7 +51,7 @@ void answer(benchmark::State &state, const QString &label, qint64 bytes, double 
     }
     const double extraKiB = median(extra);
 
-    if (form.resultLog().pending().size() != presses || !boxes().boxes.isEmpty())
+    if (form.resultLog().pendingCount() != presses || !boxes().boxes.isEmpty())
         fail(u"the answers did not all go through: "_s + boxes().texts().join(u' '));
 
     state.counters["anchor_ms"] = rounds.median(1);

@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
         } else if (mode == "startup-close") {
             Form1.Chel->setText(u"Имя"_s);
             Form1.Button1Click();
-            if (Form1.resultLog().pending().size() != 1 || !Form1.close() || boxes->shown != 0)
+            if (Form1.resultLog().pendingCount() != 1 || !Form1.close() || boxes->shown != 0)
                 ::_exit(5);
         } else if (mode == "answers") {
             say("startup " + peakKiB());
@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
             }
             if (boxes->shown != 0)
                 ::_exit(6);
-            say("answers " + peakKiB() + ' ' + QByteArray::number(Form1.resultLog().pending().size()));
+            say("answers " + peakKiB() + ' ' + QByteArray::number(Form1.resultLog().pendingCount()));
             ::_exit(0);
         } else if (mode == "answer-memory") {
             Form1.Chel->setText(u"Имя"_s);
@@ -129,7 +129,7 @@ int main(int argc, char *argv[])
                 ::_exit(3);
             clear.close();
             Form1.Button1Click();
-            if (Form1.resultLog().pending().size() != 1)
+            if (Form1.resultLog().pendingCount() != 1)
                 ::_exit(4);
             say("answer " + QByteArray::number(statusKiB("VmHWM") - before));
             ::_exit(0);

@@ -77,34 +77,21 @@ bool writeAll(int fd, const char *p, qsizetype n)
     return true;
 }
 
-bool writeLines(int fd, bool breakFirst, const QList<QByteArray> &lines)
+bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 {
-    constexpr qsizetype Batch = 64 * 1024;
-    QByteArray batch;
-    if (breakFirst)
-        batch.append("\r\n", 2);
-    for (const QByteArray &line : lines) {
-        if (line.size() >= Batch) {
-            if (!writeAll(fd, batch.constData(), batch.size()) || !writeAll(fd, line.constData(), line.size()))
-                return false;
-            batch.clear();
-        } else {
-            batch.append(line);
-        }
-        batch.append("\r\n", 2);
-        if (batch.size() >= Batch) {
-            if (!writeAll(fd, batch.constData(), batch.size()))
-                return false;
-            batch.clear();
-        }
+    if (breakFirst && !writeAll(fd, "\r\n", 2))
+        return false;
+    for (const QByteArray &piece : text) {
+        if (!writeAll(fd, piece.constData(), piece.size()))
+            return false;
     }
-    return writeAll(fd, batch.constData(), batch.size());
+    return true;
 }
 
 // Adds the lines at the end of the file just read. False when that cannot be done after all
 // (the file is gone, is no regular file, or has changed since it was read); a failed write
 // cuts the file back and fails with "Stream write error".
-bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &lines)
+bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text)
 {
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -114,8 +101,8 @@ bool appendInPlace(const QString &fileName, const Format &format, const QList<QB
         ::close(fd);
         return false;
     }
-    if (format.lastLineOpen || !lines.isEmpty()) {
-        if (!writeLines(fd, format.lastLineOpen, lines) || ::fdatasync(fd) != 0) {
+    if (format.lastLineOpen || !text.isEmpty()) {
+        if (!writeText(fd, format.lastLineOpen, text) || ::fdatasync(fd) != 0) {
             [[maybe_unused]] const int rc = ::ftruncate(fd, format.size);
             ::close(fd);
             Files::failWrite();
@@ -161,22 +148,29 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
     splitter.finish(sink);
 }
 
-void appendLines(const QString &fileName, const QList<QByteArray> &lines, Files::ReadFile::Missing missing)
+void appendText(const QString &fileName, const QList<QByteArray> &text, Files::ReadFile::Missing missing)
 {
     SafeWriter::checkWritable(fileName);
     {
         Files::ReadFile file(fileName, missing);
         const Format format = readFormat(file);
-        if (format.inFormat && appendInPlace(fileName, format, lines))
+        if (format.inFormat && appendInPlace(fileName, format, text))
             return;
     }
     SafeWriter out(fileName);
     copyLines(fileName, out, missing);
-    for (const QByteArray &line : lines) {
-        out.write(line);
-        out.write("\r\n", 2);
-    }
+    for (const QByteArray &piece : text)
+        out.write(piece);
     out.commit();
+}
+
+void appendLines(const QString &fileName, const QList<QByteArray> &lines, Files::ReadFile::Missing missing)
+{
+    QList<QByteArray> text;
+    text.reserve(lines.size());
+    for (const QByteArray &line : lines)
+        text.append(line + "\r\n");
+    appendText(fileName, text, missing);
 }
 
 } // namespace LineCopy

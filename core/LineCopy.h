@@ -28,5 +28,9 @@ void copyLines(const QString &fileName, SafeWriter &out,
 // other file is rewritten whole through SafeWriter.
 void appendLines(const QString &fileName, const QList<QByteArray> &lines,
                  Files::ReadFile::Missing missing = Files::ReadFile::MissingFails);
+// The same for lines already in the line format: `text` is the lines with their breaks, in
+// pieces of any number of whole lines.
+void appendText(const QString &fileName, const QList<QByteArray> &text,
+                Files::ReadFile::Missing missing = Files::ReadFile::MissingFails);
 
 } // namespace LineCopy

@@ -10,12 +10,44 @@ void ResultLog::load(const QString &fileName)
     m_loaded = true;
 }
 
+namespace {
+
+constexpr qsizetype BlockSize = 64 * 1024;
+
+} // namespace
+
+void ResultLog::append(const QByteArray &line)
+{
+    if (m_text.isEmpty() || m_text.last().size() + line.size() + 2 > BlockSize) {
+        m_text.append(QByteArray());
+        m_text.last().reserve(qMax(BlockSize, line.size() + 2));
+    }
+    m_text.last().append(line).append("\r\n", 2);
+    ++m_count;
+}
+
+QList<QByteArray> ResultLog::pending() const
+{
+    // An answer holds no line break (the fields never take one), so the breaks separate them.
+    QList<QByteArray> lines;
+    lines.reserve(m_count);
+    for (const QByteArray &block : m_text) {
+        qsizetype from = 0;
+        for (qsizetype at = block.indexOf("\r\n"); at >= 0; at = block.indexOf("\r\n", from)) {
+            lines.append(block.mid(from, at - from));
+            from = at + 2;
+        }
+    }
+    return lines;
+}
+
 void ResultLog::save(const QString &fileName)
 {
     // Another copy of the program may be closing at the same moment: one waits for the other,
     // then adds its answers after the other's.
     const FileLock lock(fileName, true);
     // A log removed while the program ran starts afresh with this run's answers.
-    LineCopy::appendLines(fileName, m_pending, Files::ReadFile::MissingIsEmpty);
-    m_pending.clear();
+    LineCopy::appendText(fileName, m_text, Files::ReadFile::MissingIsEmpty);
+    m_text.clear();
+    m_count = 0;
 }

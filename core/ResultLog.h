@@ -19,9 +19,10 @@ public:
     void load(const QString &fileName);
     bool loaded() const noexcept { return m_loaded; }
 
-    void append(const QByteArray &line) { m_pending.append(line); }
-    // The answers of this run not yet written.
-    const QList<QByteArray> &pending() const noexcept { return m_pending; }
+    void append(const QByteArray &line);
+    // The answers of this run not yet written, a line each.
+    QList<QByteArray> pending() const;
+    qsizetype pendingCount() const noexcept { return m_count; }
 
     // Writes the file: its present lines, then this run's answers. Written answers are
     // forgotten; after a failure they are all kept for the next attempt.
@@ -29,9 +30,13 @@ public:
 
     // True when closing has something to write: the log was loaded at start-up (the file is
     // always rewritten then) or answers are waiting.
-    bool needsSave() const noexcept { return m_loaded || !m_pending.isEmpty(); }
+    bool needsSave() const noexcept { return m_loaded || m_count > 0; }
 
 private:
-    QList<QByteArray> m_pending;
+    // The answers as the file will hold them, each followed by its line break, gathered in
+    // blocks: ten thousand answers cost ten thousand short lines of memory, not ten thousand
+    // separate allocations.
+    QList<QByteArray> m_text;
+    qsizetype m_count = 0;
     bool m_loaded = false;
 };
