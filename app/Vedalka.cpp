@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 
+#include <cstdio>
 #include <limits>
 
 #include <unistd.h>
@@ -149,6 +150,18 @@ void TForm1::requestClose()
             break;
     }
     close();
+}
+
+void TForm1::saveAnswersAtExit() noexcept
+{
+    if (m_resultLog.pendingCount() == 0)
+        return;
+    try {
+        m_resultLog.save(Stores::resultLog());
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+    } catch (...) {
+    }
 }
 
 void TForm1::FormClose()

@@ -46,6 +46,9 @@ public:
     // The session or a signal asks the program to end: whatever is open over the main window
     // is closed, then the main window, as if the user had closed them.
     void requestClose();
+    // The process ends without the window closing (the X server went away): the answers not yet
+    // in the log are added to it. Nothing can be shown any more, so a failure goes to stderr.
+    void saveAnswersAtExit() noexcept;
 
     // The window's state, for the handlers and for tests.
     const QByteArray &previousName() const { return m_previousName; }

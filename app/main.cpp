@@ -12,7 +12,10 @@ int main(int argc, char *argv[])
     Startup::prepareApplication();
     TForm1 Form1;
     Termination::install([&Form1] { Form1.requestClose(); });
+    Termination::atExit([&Form1] { Form1.saveAnswersAtExit(); });
     Form1.createWindows();
     Form1.show();
-    return app.exec();
+    const int code = app.exec();
+    Termination::atExit({});
+    return code;
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +15,21 @@ namespace Termination {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+
+std::function<void()> &lastWordsSlot()
+{
+    // Never destroyed, so exit handlers that run after static destruction can still look at it.
+    static auto *slot = new std::function<void()>;
+    return *slot;
+}
+
+void runLastWords()
+{
+    std::function<void()> lastWords;
+    std::swap(lastWords, lastWordsSlot());
+    if (lastWords)
+        lastWords();
+}
 
 void onSignal(int)
 {
@@ -48,6 +64,13 @@ void install(std::function<void()> handler)
     action.sa_flags = SA_RESTART;
     for (const int sig : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(sig, &action, nullptr);
+}
+
+void atExit(std::function<void()> lastWords)
+{
+    static const bool registered = std::atexit(runLastWords) == 0;
+    if (registered)
+        lastWordsSlot() = std::move(lastWords);
 }
 
 } // namespace Termination

@@ -11,4 +11,10 @@ namespace Termination {
 // that arrives while the handler runs is handled after it).
 void install(std::function<void()> handler);
 
+// When the X server goes away (a session ending without asking its programs, a crashed
+// display), Qt ends the process with exit() from inside the event loop: no close event, no
+// signal. `lastWords` then runs from an exit handler. An empty function unsets it; unset it
+// before what it uses is destroyed.
+void atExit(std::function<void()> lastWords);
+
 } // namespace Termination

@@ -1,7 +1,10 @@
 // The real program in a real X server: a user types names and presses the button, then the
-// session ends the program with SIGTERM. The answers must be in the log.
+// session ends the program with a signal, or the X server goes away under it. The answers must
+// be in the log.
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -19,25 +22,41 @@ private slots:
     void cleanupTestCase();
     void terminatedAfterAnswers_data();
     void terminatedAfterAnswers();
+    void xServerGoneAfterAnswers();
 
 private:
-    QString xdotool(const QStringList &args);
+    // Starts an X server on a free display; empty when it could not.
+    static QString startXServer(QProcess &server);
+    static QString xdotool(const QString &display, const QStringList &args);
+    // Starts the program in the current folder on `display`, types two names and presses the
+    // button after each. `abruptEnd`: the program will not get to tear itself down.
+    static void answerTwoNames(QProcess &program, const QString &display, bool abruptEnd = false);
 
     QProcess m_xserver;
     QString m_display;
 };
 
+QString TestProcess::startXServer(QProcess &server)
+{
+    // The server names a free display itself and writes its number to the given descriptor.
+    server.setProcessChannelMode(QProcess::SeparateChannels);
+    server.start(QStandardPaths::findExecutable(u"Xvfb"_s),
+                 {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
+    if (!server.waitForStarted())
+        return {};
+    QElapsedTimer timer;
+    timer.start();
+    while (!server.canReadLine() && timer.elapsed() < 10000)
+        server.waitForReadyRead(100);
+    return server.canReadLine() ? u":"_s + QString::fromLatin1(server.readLine().trimmed()) : QString();
+}
+
 void TestProcess::initTestCase()
 {
-    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
-    if (xvfb.isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
         QSKIP("Xvfb and xdotool are needed (scripts/setup-deps installs them)");
-    // The server names a free display itself and writes its number to the given descriptor.
-    m_xserver.setProcessChannelMode(QProcess::SeparateChannels);
-    m_xserver.start(xvfb, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s, u"-nolisten"_s, u"tcp"_s});
-    QVERIFY(m_xserver.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_xserver.canReadLine(), 10000);
-    m_display = u":"_s + QString::fromLatin1(m_xserver.readLine().trimmed());
+    m_display = startXServer(m_xserver);
+    QVERIFY(!m_display.isEmpty());
 }
 
 void TestProcess::cleanupTestCase()
@@ -48,15 +67,49 @@ void TestProcess::cleanupTestCase()
     }
 }
 
-QString TestProcess::xdotool(const QStringList &args)
+QString TestProcess::xdotool(const QString &display, const QStringList &args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"DISPLAY"_s, m_display);
+    env.insert(u"DISPLAY"_s, display);
     p.setProcessEnvironment(env);
     p.start(u"xdotool"_s, args);
     p.waitForFinished(20000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+void TestProcess::answerTwoNames(QProcess &program, const QString &display, bool abruptEnd)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, display);
+    // In the sanitizer build: what the libraries hold when exit() cuts the event loop short is
+    // still allocated and not ours to free; every other check stays on.
+    if (abruptEnd && env.contains(u"ASAN_OPTIONS"_s))
+        env.insert(u"ASAN_OPTIONS"_s, env.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QDir::currentPath());
+    program.start(QStringLiteral(VEDALKA_EXE), {});
+    QVERIFY(program.waitForStarted());
+
+    const QString window =
+        xdotool(display, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^ВЕДАЛКА$"_s}).section(u'\n', 0, 0);
+    QVERIFY2(!window.isEmpty(), "the main window did not appear");
+    // The client area is 688 x 432 under the menu bar.
+    const QString geometry = xdotool(display, {u"getwindowgeometry"_s, u"--shell"_s, window});
+    const int height = geometry.section(u"HEIGHT="_s, 1).section(u'\n', 0, 0).toInt();
+    const int top = height - 432;
+    QVERIFY2(top > 0 && top < 100, qPrintable(geometry));
+
+    for (const QString &name : {u"Masha"_s, u"Petya"_s}) {
+        xdotool(display, {u"mousemove"_s, u"--window"_s, window, u"400"_s, QString::number(top + 236), u"click"_s,
+                          u"--repeat"_s, u"3"_s, u"1"_s});
+        xdotool(display, {u"key"_s, u"--window"_s, window, u"ctrl+a"_s, u"BackSpace"_s});
+        xdotool(display, {u"type"_s, u"--window"_s, window, u"--delay"_s, u"20"_s, name});
+        xdotool(display, {u"mousemove"_s, u"--window"_s, window, u"364"_s, QString::number(top + 392), u"click"_s, u"1"_s});
+    }
+    // Let the last click be handled before the program is ended.
+    QTest::qWait(500);
 }
 
 void TestProcess::terminatedAfterAnswers_data()
@@ -75,35 +128,37 @@ void TestProcess::terminatedAfterAnswers()
     writeFile(u"vedalka.log"_s, "old - answer\r\n");
 
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"DISPLAY"_s, m_display);
-    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(dir.path());
-    program.start(QStringLiteral(VEDALKA_EXE), {});
-    QVERIFY(program.waitForStarted());
-
-    const QString window = xdotool({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^ВЕДАЛКА$"_s}).section(u'\n', 0, 0);
-    QVERIFY2(!window.isEmpty(), "the main window did not appear");
-    // The client area is 688 x 432 under the menu bar.
-    const QString geometry = xdotool({u"getwindowgeometry"_s, u"--shell"_s, window});
-    const int height = geometry.section(u"HEIGHT="_s, 1).section(u'\n', 0, 0).toInt();
-    const int top = height - 432;
-    QVERIFY2(top > 0 && top < 100, qPrintable(geometry));
-
-    for (const QString &name : {u"Masha"_s, u"Petya"_s}) {
-        xdotool({u"mousemove"_s, u"--window"_s, window, u"400"_s, QString::number(top + 236), u"click"_s, u"--repeat"_s,
-                 u"3"_s, u"1"_s});
-        xdotool({u"key"_s, u"--window"_s, window, u"ctrl+a"_s, u"BackSpace"_s});
-        xdotool({u"type"_s, u"--window"_s, window, u"--delay"_s, u"20"_s, name});
-        xdotool({u"mousemove"_s, u"--window"_s, window, u"364"_s, QString::number(top + 392), u"click"_s, u"1"_s});
-    }
-    // Let the last click be handled before the signal.
-    QTest::qWait(500);
+    answerTwoNames(program, m_display);
+    if (QTest::currentTestFailed())
+        return;
     ::kill(pid_t(program.processId()), signal);
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\nMasha - knows everything\r\nPetya - knows everything\r\n"_ba);
+}
+
+void TestProcess::xServerGoneAfterAnswers()
+{
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "knows everything\r\n");
+    writeFile(u"vedalka.log"_s, "old - answer\r\n");
+
+    QProcess server;
+    const QString display = startXServer(server);
+    QVERIFY(!display.isEmpty());
+    QProcess program;
+    answerTwoNames(program, display, true);
+    server.kill();
+    server.waitForFinished(5000);
+    if (QTest::currentTestFailed())
+        return;
+
+    // Qt ends the program itself when its X connection breaks; the answers still reach the log.
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    const QByteArray errors = program.readAllStandardError();
+    QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
     QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\nMasha - knows everything\r\nPetya - knows everything\r\n"_ba);
 }
 
