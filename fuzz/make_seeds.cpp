@@ -8,13 +8,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QtEndian>
 
 #include <cstdio>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
 using namespace IconWriter;
+using TestSupport::le16;
+using TestSupport::le32;
 using TestSupport::makeWav;
 
 namespace {
@@ -114,20 +115,6 @@ void iconSeeds()
     seed(t, u"truncated"_s, iconFile({bitmapEntry(graded, depth(32, {}))}).chopped(300));
     seed(t, u"png-truncated"_s, iconFile({pngEntry(graded)}).chopped(40));
     seed(t, u"header-only"_s, QByteArray("\0\0\1\0\0\0", 6));
-}
-
-QByteArray le16(quint16 v)
-{
-    char b[2];
-    qToLittleEndian(v, b);
-    return QByteArray(b, 2);
-}
-
-QByteArray le32(quint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    return QByteArray(b, 4);
 }
 
 // A WAV file with the extensible format header around the sub-format tag.

@@ -15,20 +15,6 @@ Q_DECLARE_METATYPE(WavImage::SampleFormat)
 
 namespace {
 
-QByteArray le16(quint16 v)
-{
-    char p[2];
-    qToLittleEndian(v, p);
-    return QByteArray(p, 2);
-}
-
-QByteArray le32(quint32 v)
-{
-    char p[4];
-    qToLittleEndian(v, p);
-    return QByteArray(p, 4);
-}
-
 QByteArray chunk(const QByteArray &id, const QByteArray &body)
 {
     QByteArray c = id + le32(quint32(body.size())) + body;

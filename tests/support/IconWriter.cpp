@@ -1,7 +1,7 @@
 #include "IconWriter.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
-#include <QtEndian>
 
 namespace IconWriter {
 
@@ -9,16 +9,12 @@ namespace {
 
 void put16(QByteArray &out, quint16 v)
 {
-    char b[2];
-    qToLittleEndian(v, b);
-    out.append(b, 2);
+    out += TestSupport::le16(v);
 }
 
 void put32(QByteArray &out, quint32 v)
 {
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
+    out += TestSupport::le32(v);
 }
 
 // Rows are padded to 4 bytes; bits fill each byte from its high end.

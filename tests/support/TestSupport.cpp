@@ -155,31 +155,35 @@ qsizetype RecordingSoundPlayer::stops() const
     return requests.size() - sounds().size();
 }
 
+QByteArray le16(quint16 v)
+{
+    char p[2];
+    qToLittleEndian(v, p);
+    return QByteArray(p, 2);
+}
+
+QByteArray le32(quint32 v)
+{
+    char p[4];
+    qToLittleEndian(v, p);
+    return QByteArray(p, 4);
+}
+
 QByteArray makeWav(int sampleRate, int channels, int bits, const QByteArray &samples, quint16 formatTag)
 {
-    const auto u16 = [](QByteArray &b, quint16 v) {
-        char p[2];
-        qToLittleEndian(v, p);
-        b.append(p, 2);
-    };
-    const auto u32 = [](QByteArray &b, quint32 v) {
-        char p[4];
-        qToLittleEndian(v, p);
-        b.append(p, 4);
-    };
     const int blockAlign = channels * bits / 8;
     QByteArray out("RIFF");
-    u32(out, quint32(4 + 8 + 16 + 8 + samples.size() + (samples.size() & 1)));
+    out += le32(quint32(4 + 8 + 16 + 8 + samples.size() + (samples.size() & 1)));
     out += "WAVEfmt ";
-    u32(out, 16);
-    u16(out, formatTag);
-    u16(out, quint16(channels));
-    u32(out, quint32(sampleRate));
-    u32(out, quint32(sampleRate * blockAlign));
-    u16(out, quint16(blockAlign));
-    u16(out, quint16(bits));
+    out += le32(16);
+    out += le16(formatTag);
+    out += le16(quint16(channels));
+    out += le32(quint32(sampleRate));
+    out += le32(quint32(sampleRate * blockAlign));
+    out += le16(quint16(blockAlign));
+    out += le16(quint16(bits));
     out += "data";
-    u32(out, quint32(samples.size()));
+    out += le32(quint32(samples.size()));
     out += samples;
     if (samples.size() & 1)
         out += '\0';

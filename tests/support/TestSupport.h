@@ -81,6 +81,10 @@ public:
     qsizetype stops() const;
 };
 
+// Little-endian fields, as icon and WAV files store them.
+QByteArray le16(quint16 v);
+QByteArray le32(quint32 v);
+
 // A WAV image: the RIFF header, a "fmt " chunk for the format tag, rate, channels and bits, and
 // a "data" chunk holding the samples as given.
 QByteArray makeWav(int sampleRate, int channels, int bits, const QByteArray &samples, quint16 formatTag = 1);
