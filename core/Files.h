@@ -19,6 +19,10 @@ QString reason(int errorNumber);
 [[noreturn]] void failRead();
 [[noreturn]] void failWrite();
 
+// Where writing to the name really goes: a symbolic link leads to its target (followed link by
+// link, so a link to a missing file names the file to create); any other name is itself.
+QString writeTarget(const QString &name);
+
 // True when a file of that name exists; a folder of that name does not count.
 bool exists(const QString &name);
 

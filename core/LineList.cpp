@@ -4,6 +4,7 @@
 #include "core/Files.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
+#include "core/WriteJournal.h"
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +33,7 @@ struct ListSink
 
 void LineList::load(const QString &fileName)
 {
+    WriteJournal::recover(fileName);
     Files::ReadFile file(fileName);
     QList<QByteArray> lines;
     ListSink sink{lines, {}};

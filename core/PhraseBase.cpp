@@ -2,6 +2,7 @@
 
 #include "core/Failure.h"
 #include "core/FileLock.h"
+#include "core/WriteJournal.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
 
@@ -140,6 +141,8 @@ PhraseBase::~PhraseBase() = default;
 
 void PhraseBase::load(const QString &fileName)
 {
+    // A phrase whose adding was cut short is taken back before anyone draws it.
+    WriteJournal::recover(fileName);
     loadFrom(std::make_unique<FileSource>(fileName), ChunkSize);
 }
 
