@@ -16,8 +16,9 @@
 
 namespace {
 
-// Tries for the lock until the deadline; between tries the windows repaint, but no click,
-// key or signal is taken, so nothing can start another save meanwhile.
+// Tries for the lock until the deadline. Between tries the windows do their pending repaints
+// and nothing else: no click, key, close request or signal is taken, so nothing can start
+// another save meanwhile, and nothing runs that could end the process.
 int lockWithin(int fd, const QDeadlineTimer &deadline)
 {
     for (;;) {
@@ -28,8 +29,8 @@ int lockWithin(int fd, const QDeadlineTimer &deadline)
             return err;
         if (err == EWOULDBLOCK && deadline.hasExpired())
             return err;
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+        if (QCoreApplication::instance() && !QCoreApplication::closingDown())
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QThread::msleep(20);
     }
 }

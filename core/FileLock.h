@@ -12,7 +12,7 @@
 class FileLock
 {
 public:
-    // Waits a short while for the lock, letting the windows repaint meanwhile; a lock another
+    // Waits a short while for the lock, the windows doing their repaints meanwhile; a lock another
     // program keeps longer fails with "Cannot create file ..." and the reason the system gives
     // for a held lock. A missing file is created empty first when `create` is set. Where no
     // lock can be had otherwise (no rights to the file, a file system without locks) the

@@ -49,6 +49,20 @@ QString reason(int errorNumber)
     return text;
 }
 
+bool writeAll(int fd, const char *p, qsizetype n)
+{
+    while (n > 0) {
+        const ssize_t done = ::write(fd, p, size_t(n));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= done;
+    }
+    return true;
+}
+
 void failOpen(const QString &name, int errorNumber)
 {
     throw Failure(u"Cannot open file \""_s + fullPath(name) + u"\". "_s + reason(errorNumber));

@@ -14,6 +14,10 @@ QString fullPath(const QString &name);
 // breaks and full stops.
 QString reason(int errorNumber);
 
+// Writes all n bytes to the open file, going on after a short write or an interrupt; false
+// when the system stores no more.
+bool writeAll(int fd, const char *p, qsizetype n);
+
 [[noreturn]] void failOpen(const QString &name, int errorNumber);
 [[noreturn]] void failCreate(const QString &name, int errorNumber);
 [[noreturn]] void failRead();

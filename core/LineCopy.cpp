@@ -65,26 +65,13 @@ Format readFormat(Files::ReadFile &file)
     return format;
 }
 
-bool writeAll(int fd, const char *p, qsizetype n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, p, size_t(n));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= done;
-    }
-    return true;
-}
 
 bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 {
-    if (breakFirst && !writeAll(fd, "\r\n", 2))
+    if (breakFirst && !Files::writeAll(fd, "\r\n", 2))
         return false;
     for (const QByteArray &piece : text) {
-        if (!writeAll(fd, piece.constData(), piece.size()))
+        if (!Files::writeAll(fd, piece.constData(), piece.size()))
             return false;
     }
     return true;

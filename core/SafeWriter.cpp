@@ -48,19 +48,6 @@ bool mayReplace(const QString &target, const struct stat *st)
     return !st || (st->st_uid == ::geteuid() && st->st_nlink <= 1);
 }
 
-bool writeAll(int fd, const char *p, qsizetype n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, p, size_t(n));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= done;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -159,7 +146,7 @@ bool SafeWriter::writeOut(const char *data, qsizetype n)
 {
     if (m_file)
         return m_file->write(data, n) == n;
-    return writeAll(m_fd, data, n);
+    return Files::writeAll(m_fd, data, n);
 }
 
 void SafeWriter::write(const char *data, qsizetype n)

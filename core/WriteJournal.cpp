@@ -39,19 +39,6 @@ QByteArray statePath(const struct stat &st)
     return QFile::encodeName(stateFolder() + u"/journal-%1-%2"_s.arg(quint64(st.st_dev)).arg(quint64(st.st_ino)));
 }
 
-bool writeAll(int fd, const char *p, qsizetype n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, p, size_t(n));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= done;
-    }
-    return true;
-}
 
 void syncFolderOf(const QByteArray &path)
 {
@@ -68,8 +55,9 @@ bool writeNote(const QByteArray &path, const QByteArray &header, const QByteArra
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
-    const bool ok = writeAll(fd, header.constData(), header.size()) && writeAll(fd, body.constData(), body.size())
-                    && writeAll(fd, Trailer.constData(), Trailer.size()) && ::fsync(fd) == 0;
+    const bool ok = Files::writeAll(fd, header.constData(), header.size())
+                    && Files::writeAll(fd, body.constData(), body.size())
+                    && Files::writeAll(fd, Trailer.constData(), Trailer.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok) {
         ::unlink(path.constData());
@@ -88,42 +76,37 @@ QByteArray readNote(const QByteArray &path)
     return file.readAll();
 }
 
-// Puts the file back as the note says; a note cut short or meant for another file changes nothing.
-void apply(const QByteArray &note, const QString &target, const struct stat &st)
+// Puts the file back as the note says; a note cut short or meant for another file changes
+// nothing. False only when the file could not be put back: the note must stay for a next try.
+bool apply(const QByteArray &note, const QString &target, const struct stat &st)
 {
     // "vedalka-journal append|rewrite <dev> <ino> <old size> <new size>\n" <old bytes> "end\n"
     const qsizetype eol = note.indexOf('\n');
     if (!note.startsWith(Magic) || eol < 0 || !note.endsWith(Trailer))
-        return; // cut short before the file was touched
+        return true; // cut short before the file was touched
     const QList<QByteArray> fields = note.mid(Magic.size(), eol - Magic.size()).split(' ');
     if (fields.size() != 5)
-        return;
+        return true;
     const QByteArray kind = fields[0];
     const quint64 dev = fields[1].toULongLong();
     const quint64 ino = fields[2].toULongLong();
     const qint64 oldSize = fields[3].toLongLong();
     const qint64 newSize = fields[4].toLongLong();
     if (dev != quint64(st.st_dev) || ino != quint64(st.st_ino))
-        return; // another file has taken the name since
+        return true; // another file has taken the name since
     const QByteArray path = QFile::encodeName(target);
-    if (kind == "append") {
-        // Whole, untouched, or grown on since by others: nothing to undo.
-        if (st.st_size > oldSize && st.st_size < newSize) {
-            const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-            if (fd >= 0) {
-                if (::ftruncate(fd, off_t(oldSize)) == 0)
-                    ::fdatasync(fd);
-                ::close(fd);
-            }
-        }
-    } else if (kind == "rewrite" && note.size() == eol + 1 + oldSize + Trailer.size()) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            if (::ftruncate(fd, 0) == 0 && writeAll(fd, note.constData() + eol + 1, oldSize))
-                ::fdatasync(fd);
-            ::close(fd);
-        }
-    }
+    const bool torn = kind == "append" ? st.st_size > oldSize && st.st_size < newSize : kind == "rewrite";
+    if (!torn || (kind == "rewrite" && note.size() != eol + 1 + oldSize + Trailer.size()))
+        return true; // whole, untouched, or grown on since by others: nothing to undo
+    const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool done = ::ftruncate(fd, off_t(kind == "append" ? oldSize : 0)) == 0;
+    if (done && kind == "rewrite")
+        done = Files::writeAll(fd, note.constData() + eol + 1, oldSize);
+    done = done && ::fdatasync(fd) == 0;
+    ::close(fd);
+    return done;
 }
 
 } // namespace
@@ -175,8 +158,8 @@ void WriteJournal::recoverLocked(const QString &fileName)
     for (const QByteArray &path : {besidePath(target), statePath(st)}) {
         if (::access(path.constData(), F_OK) != 0)
             continue;
-        apply(readNote(path), target, st);
-        ::unlink(path.constData());
+        if (apply(readNote(path), target, st))
+            ::unlink(path.constData());
         ::stat(QFile::encodeName(target).constData(), &st);
     }
 }

@@ -564,14 +564,16 @@ void TestLineList::writesFollowTheFile_data()
 
     const QByteArray inFormat = "old\r\nlines\r\n";
     for (const bool append : {false, true}) {
-        const char *const op = append ? "append: " : "save: ";
-        QTest::newRow(QByteArray(op + "read-only folder, writable file"_ba).constData()) << u"ro"_s << append << inFormat;
-        QTest::newRow(QByteArray(op + "read-only folder, file out of format"_ba).constData()) << u"ro"_s << append << "old\nlines"_ba;
-        QTest::newRow(QByteArray(op + "link to a file"_ba).constData()) << u"link"_s << append << inFormat;
-        QTest::newRow(QByteArray(op + "link to a file in a read-only folder"_ba).constData()) << u"link-ro"_s << append << inFormat;
-        QTest::newRow(QByteArray(op + "file with a second name"_ba).constData()) << u"hardlink"_s << append << inFormat;
-        QTest::newRow(QByteArray(op + "link to a character device"_ba).constData()) << u"device"_s << append << QByteArray();
-        QTest::newRow(QByteArray(op + "link to a pipe with a reader"_ba).constData()) << u"fifo"_s << append << QByteArray();
+        const auto row = [append](const char *what) -> QTestData & {
+            return QTest::newRow(((append ? "append: "_ba : "save: "_ba) + what).constData());
+        };
+        row("read-only folder, writable file") << u"ro"_s << append << inFormat;
+        row("read-only folder, file out of format") << u"ro"_s << append << "old\nlines"_ba;
+        row("link to a file") << u"link"_s << append << inFormat;
+        row("link to a file in a read-only folder") << u"link-ro"_s << append << inFormat;
+        row("file with a second name") << u"hardlink"_s << append << inFormat;
+        row("link to a character device") << u"device"_s << append << QByteArray();
+        row("link to a pipe with a reader") << u"fifo"_s << append << QByteArray();
     }
 }
 
