@@ -65,7 +65,6 @@ Format readFormat(Files::ReadFile &file)
     return format;
 }
 
-
 bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 {
     if (breakFirst && !Files::writeAll(fd, "\r\n", 2))

@@ -33,6 +33,7 @@ struct ListSink
 
 void LineList::load(const QString &fileName)
 {
+    // A rewrite cut short is undone before the file is read.
     WriteJournal::recover(fileName);
     Files::ReadFile file(fileName);
     QList<QByteArray> lines;

@@ -2,9 +2,9 @@
 
 #include "core/Failure.h"
 #include "core/FileLock.h"
-#include "core/WriteJournal.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
+#include "core/WriteJournal.h"
 
 #include <cstring>
 
