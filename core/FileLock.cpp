@@ -1,6 +1,12 @@
 #include "core/FileLock.h"
 
+#include "core/Files.h"
+#include "core/WriteJournal.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -8,9 +14,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Tries for the lock until the deadline. Between tries the windows do their pending repaints
+// and nothing else: no click, key, close request or signal is taken, so nothing can start
+// another save meanwhile, and nothing runs that could end the process.
+int lockWithin(int fd, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        const int err = errno;
+        if (err != EINTR && err != EWOULDBLOCK)
+            return err;
+        if (err == EWOULDBLOCK && deadline.hasExpired())
+            return err;
+        if (QCoreApplication::instance() && !QCoreApplication::closingDown())
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        QThread::msleep(20);
+    }
+}
+
+} // namespace
+
 FileLock::FileLock(const QString &fileName, bool create)
 {
     const QByteArray path = QFile::encodeName(fileName);
+    const QDeadlineTimer deadline(WaitMs);
     for (int attempt = 0; attempt < 100; ++attempt) {
         int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0 && errno == ENOENT && create)
@@ -22,17 +52,16 @@ FileLock::FileLock(const QString &fileName, bool create)
             ::close(fd);
             return;
         }
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
+        if (const int err = lockWithin(fd, deadline)) {
             ::close(fd);
+            if (err == EWOULDBLOCK)
+                Files::failCreate(fileName, err);
             return;
         }
         struct stat now;
         if (::stat(path.constData(), &now) == 0 && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
             m_fd = fd;
+            WriteJournal::recoverLocked(fileName);
             return;
         }
         // The file was replaced while we waited: lock the one that is there now.

@@ -3,7 +3,8 @@
 //
 // The lock is taken on the file itself, so nothing is left behind in the folder. Since a save
 // puts a new file in place of the old one, a waiter that gets the lock checks that the name
-// still leads to the file it locked, and locks the new one if not.
+// still leads to the file it locked, and locks the new one if not. Whoever gets the lock first
+// puts the file back from a write journal its last writer left (see WriteJournal).
 #pragma once
 
 #include <QString>
@@ -11,15 +12,20 @@
 class FileLock
 {
 public:
-    // Waits for the lock. A missing file is created empty first when `create` is set. Where no
-    // lock can be had (no rights to the file, a file system without locks) the caller goes on
-    // unlocked and meets the real error when it reads or writes.
+    // Waits a short while for the lock, the windows doing their repaints meanwhile; a lock another
+    // program keeps longer fails with "Cannot create file ..." and the reason the system gives
+    // for a held lock. A missing file is created empty first when `create` is set. Where no
+    // lock can be had otherwise (no rights to the file, a file system without locks) the
+    // caller goes on unlocked and meets the real error when it reads or writes.
     explicit FileLock(const QString &fileName, bool create = false);
     ~FileLock();
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
 
     bool isLocked() const { return m_fd >= 0; }
+
+    // How long a held lock is waited for.
+    static constexpr int WaitMs = 1500;
 
 private:
     int m_fd = -1;

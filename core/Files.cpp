@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +15,20 @@
 using namespace Qt::StringLiterals;
 
 namespace Files {
+
+namespace {
+
+QByteArray readLink(const QString &path)
+{
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
+    if (n <= 0 || n >= target.size())
+        return {};
+    target.truncate(n);
+    return target;
+}
+
+} // namespace
 
 QString fullPath(const QString &name)
 {
@@ -34,6 +49,20 @@ QString reason(int errorNumber)
     return text;
 }
 
+bool writeAll(int fd, const char *p, qsizetype n)
+{
+    while (n > 0) {
+        const ssize_t done = ::write(fd, p, size_t(n));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= done;
+    }
+    return true;
+}
+
 void failOpen(const QString &name, int errorNumber)
 {
     throw Failure(u"Cannot open file \""_s + fullPath(name) + u"\". "_s + reason(errorNumber));
@@ -52,6 +81,24 @@ void failRead()
 void failWrite()
 {
     throw Failure(u"Stream write error"_s);
+}
+
+QString writeTarget(const QString &name)
+{
+    QString path = name;
+    // As many links as the system itself follows before it gives up.
+    for (int hop = 0; hop < 40; ++hop) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            return path;
+        QString next = QFile::decodeName(readLink(path));
+        if (next.isEmpty())
+            return path;
+        if (!next.startsWith(u'/'))
+            next = info.absolutePath() + u'/' + next;
+        path = QDir::cleanPath(next);
+    }
+    return path;
 }
 
 bool exists(const QString &name)

@@ -14,10 +14,18 @@ QString fullPath(const QString &name);
 // breaks and full stops.
 QString reason(int errorNumber);
 
+// Writes all n bytes to the open file, going on after a short write or an interrupt; false
+// when the system stores no more.
+bool writeAll(int fd, const char *p, qsizetype n);
+
 [[noreturn]] void failOpen(const QString &name, int errorNumber);
 [[noreturn]] void failCreate(const QString &name, int errorNumber);
 [[noreturn]] void failRead();
 [[noreturn]] void failWrite();
+
+// Where writing to the name really goes: a symbolic link leads to its target (followed link by
+// link, so a link to a missing file names the file to create); any other name is itself.
+QString writeTarget(const QString &name);
 
 // True when a file of that name exists; a folder of that name does not count.
 bool exists(const QString &name);

@@ -1,7 +1,9 @@
 #include "core/LineCopy.h"
 
+#include "core/LineList.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
+#include "core/WriteJournal.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -63,37 +65,25 @@ Format readFormat(Files::ReadFile &file)
     return format;
 }
 
-bool writeAll(int fd, const char *p, qsizetype n)
-{
-    while (n > 0) {
-        const ssize_t done = ::write(fd, p, size_t(n));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= done;
-    }
-    return true;
-}
-
 bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 {
-    if (breakFirst && !writeAll(fd, "\r\n", 2))
+    if (breakFirst && !Files::writeAll(fd, "\r\n", 2))
         return false;
     for (const QByteArray &piece : text) {
-        if (!writeAll(fd, piece.constData(), piece.size()))
+        if (!Files::writeAll(fd, piece.constData(), piece.size()))
             return false;
     }
     return true;
 }
 
 // Adds the lines at the end of the file just read. False when that cannot be done after all
-// (the file is gone, is no regular file, or has changed since it was read); a failed write
-// cuts the file back and fails with "Stream write error".
+// (the file cannot be opened for writing, is no regular file, or has changed since it was
+// read); a failed write cuts the file back and fails with "Stream write error". A write
+// journal notes the old end first, so that a save cut short is cut back by the next one.
 bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text)
 {
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    const QString target = Files::writeTarget(fileName);
+    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
@@ -102,11 +92,17 @@ bool appendInPlace(const QString &fileName, const Format &format, const QList<QB
         return false;
     }
     if (format.lastLineOpen || !text.isEmpty()) {
+        qint64 grown = format.lastLineOpen ? 2 : 0;
+        for (const QByteArray &piece : text)
+            grown += piece.size();
+        WriteJournal journal = WriteJournal::forAppend(target, fd, format.size, format.size + grown);
         if (!writeText(fd, format.lastLineOpen, text) || ::fdatasync(fd) != 0) {
-            [[maybe_unused]] const int rc = ::ftruncate(fd, format.size);
+            if (::ftruncate(fd, format.size) == 0 && ::fdatasync(fd) == 0)
+                journal.finish();
             ::close(fd);
             Files::failWrite();
         }
+        journal.finish();
     }
     ::close(fd);
     return true;
@@ -150,6 +146,7 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
 
 void appendText(const QString &fileName, const QList<QByteArray> &text, Files::ReadFile::Missing missing)
 {
+    // Checked first, so that a file that cannot be written fails as a save does.
     SafeWriter::checkWritable(fileName);
     {
         Files::ReadFile file(fileName, missing);
@@ -158,7 +155,16 @@ void appendText(const QString &fileName, const QList<QByteArray> &text, Files::R
             return;
     }
     SafeWriter out(fileName);
-    copyLines(fileName, out, missing);
+    if (out.inPlace()) {
+        // The file is already emptied: its old lines come from the copy the writer holds.
+        const LineList old = LineList::fromText(out.oldContent());
+        for (const QByteArray &line : old.lines()) {
+            out.write(line);
+            out.write("\r\n", 2);
+        }
+    } else {
+        copyLines(fileName, out, missing);
+    }
     for (const QByteArray &piece : text)
         out.write(piece);
     out.commit();

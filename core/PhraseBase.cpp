@@ -4,6 +4,7 @@
 #include "core/FileLock.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
+#include "core/WriteJournal.h"
 
 #include <cstring>
 
@@ -140,6 +141,8 @@ PhraseBase::~PhraseBase() = default;
 
 void PhraseBase::load(const QString &fileName)
 {
+    // A phrase whose adding was cut short is taken back before anyone draws it.
+    WriteJournal::recover(fileName);
     loadFrom(std::make_unique<FileSource>(fileName), ChunkSize);
 }
 

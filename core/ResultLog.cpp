@@ -3,9 +3,12 @@
 #include "core/FileLock.h"
 #include "core/Files.h"
 #include "core/LineCopy.h"
+#include "core/WriteJournal.h"
 
 void ResultLog::load(const QString &fileName)
 {
+    // A save of the last run cut short is cut back to the log as it was before it.
+    WriteJournal::recover(fileName);
     Files::ReadFile file(fileName);
     m_loaded = true;
 }

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,49 +16,137 @@ namespace {
 
 constexpr qsizetype BufferSize = 1 << 20;
 
-// The reason a file cannot be replaced, found before anything is written: a folder in its
-// place, a read-only file or a folder where no new file can be made.
-int whyNotWritable(const QString &fileName)
+// The reason the file cannot be written, found before anything is written: a folder in its
+// place, a file without write rights, or no file and a folder where no new one can be made.
+// An existing file needs nothing of its folder: it can always be written in place.
+int whyNotWritable(const QString &target)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = QFile::encodeName(target);
     struct stat st;
     if (::stat(path.constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             return EISDIR;
         if (::access(path.constData(), W_OK) != 0)
             return errno;
-    } else if (errno != ENOENT) {
-        return errno;
+        return 0;
     }
-    const QByteArray dir = QFile::encodeName(QFileInfo(QFileInfo(fileName).absoluteFilePath()).path());
+    if (errno != ENOENT)
+        return errno;
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFileInfo(target).absoluteFilePath()).path());
     if (::access(dir.constData(), W_OK | X_OK) != 0)
         return errno;
     return 0;
 }
 
+// True when a new file may take the place of the old one: the folder takes new names, and the
+// file (if any) is the user's own with no second name that a rename would leave behind.
+bool mayReplace(const QString &target, const struct stat *st)
+{
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFileInfo(target).absoluteFilePath()).path());
+    if (::access(dir.constData(), W_OK | X_OK) != 0)
+        return false;
+    return !st || (st->st_uid == ::geteuid() && st->st_nlink <= 1);
+}
+
+
 } // namespace
 
 void SafeWriter::checkWritable(const QString &fileName)
 {
-    if (const int err = whyNotWritable(fileName))
+    if (const int err = whyNotWritable(Files::writeTarget(fileName)))
         Files::failCreate(fileName, err);
 }
 
 SafeWriter::SafeWriter(const QString &fileName)
-    : m_file(fileName)
 {
-    checkWritable(fileName);
+    const QString target = Files::writeTarget(fileName);
+    if (const int err = whyNotWritable(target))
+        Files::failCreate(fileName, err);
+    const QByteArray path = QFile::encodeName(target);
+    struct stat st;
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device, pipe or socket: written as it is. Without blocking, so that a pipe nobody
+        // reads fails at once instead of holding the window.
+        m_fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (m_fd < 0)
+            Files::failCreate(fileName, errno);
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        return;
+    }
+    if (!mayReplace(target, exists ? &st : nullptr)) {
+        openInPlace(fileName, target);
+        return;
+    }
+    m_file = std::make_unique<QSaveFile>(target);
     // Never fall back to writing the old file in place: that would lose it on a failure.
-    m_file.setDirectWriteFallback(false);
+    m_file->setDirectWriteFallback(false);
     errno = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         Files::failCreate(fileName, errno != 0 ? errno : EACCES);
+}
+
+void SafeWriter::openInPlace(const QString &fileName, const QString &target)
+{
+    m_fd = ::open(QFile::encodeName(target).constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0)
+        Files::failCreate(fileName, errno);
+    // Keeps out another copy of the program that reads the file meanwhile, where no caller
+    // holds the lock already.
+    ::flock(m_fd, LOCK_EX | LOCK_NB);
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        Files::failCreate(fileName, EACCES);
+    }
+    m_old.resize(qsizetype(st.st_size));
+    qsizetype got = 0;
+    while (got < m_old.size()) {
+        const ssize_t n = ::pread(m_fd, m_old.data() + got, size_t(m_old.size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    m_old.truncate(got);
+    m_inPlace = true;
+    m_journal.emplace(WriteJournal::forRewrite(target, m_fd, m_old));
+    if (::ftruncate(m_fd, 0) != 0) {
+        const int err = errno;
+        restore();
+        Files::failCreate(fileName, err);
+    }
+}
+
+// Puts the old content back after a failed rewrite in place.
+void SafeWriter::restore()
+{
+    if (::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, m_old.constData(), size_t(m_old.size()), 0) == m_old.size()
+        && ::fdatasync(m_fd) == 0 && m_journal)
+        m_journal->finish();
+    ::close(m_fd);
+    m_fd = -1;
+    m_inPlace = false;
 }
 
 SafeWriter::~SafeWriter()
 {
-    if (m_file.isOpen())
-        m_file.cancelWriting();
+    if (m_file && m_file->isOpen())
+        m_file->cancelWriting();
+    if (m_inPlace)
+        restore();
+    else if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool SafeWriter::writeOut(const char *data, qsizetype n)
+{
+    if (m_file)
+        return m_file->write(data, n) == n;
+    return Files::writeAll(m_fd, data, n);
 }
 
 void SafeWriter::write(const char *data, qsizetype n)
@@ -67,7 +157,7 @@ void SafeWriter::write(const char *data, qsizetype n)
     if (m_used + n > BufferSize)
         flush();
     if (n >= BufferSize) {
-        if (m_file.write(data, n) != n)
+        if (!writeOut(data, n))
             Files::failWrite();
         return;
     }
@@ -83,13 +173,26 @@ void SafeWriter::flush()
         return;
     const qsizetype n = m_used;
     m_used = 0;
-    if (m_file.write(m_buffer.constData(), n) != n)
+    if (!writeOut(m_buffer.constData(), n))
         Files::failWrite();
 }
 
 void SafeWriter::commit()
 {
     flush();
-    if (!m_file.commit())
-        Files::failWrite();
+    if (m_file) {
+        if (!m_file->commit())
+            Files::failWrite();
+        return;
+    }
+    if (m_inPlace) {
+        if (::fdatasync(m_fd) != 0)
+            Files::failWrite();
+        m_inPlace = false;
+        if (m_journal)
+            m_journal->finish();
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }

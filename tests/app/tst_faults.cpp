@@ -14,9 +14,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -66,6 +72,8 @@ private slots:
     void hugeNamePastedAndControlCharacters();
     void terminationSignalSavesTheLog_data();
     void terminationSignalSavesTheLog();
+    void storesWrittenWhereTheyAre_data();
+    void storesWrittenWhereTheyAre();
 };
 
 void TestFaults::twoCopiesCloseInEitherOrder_data()
@@ -121,7 +129,7 @@ void TestFaults::closeWaitsForAnotherCopysSave()
     // Another program holds the log's lock, then puts a new file in its place and lets go.
     QProcess other;
     other.start(u"flock"_s, {u"vedalka.log"_s, u"sh"_s, u"-c"_s,
-                             u"echo locked; sleep 1; printf 'old\\r\\ntheirs\\r\\n' > t && mv t vedalka.log"_s});
+                             u"echo locked; sleep 0.5; printf 'old\\r\\ntheirs\\r\\n' > t && mv t vedalka.log"_s});
     QVERIFY(other.waitForReadyRead(5000));
     QVERIFY(form->close());
     QVERIFY(other.waitForFinished(5000));
@@ -382,6 +390,82 @@ void TestFaults::terminationSignalSavesTheLog()
     QVERIFY(!form->AboutForm->isVisible());
     QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
     current = nullptr;
+}
+
+void TestFaults::storesWrittenWhereTheyAre_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::newRow("read-only folder, writable stores") << u"ro"_s;
+    QTest::newRow("log linked to a character device") << u"device"_s;
+    QTest::newRow("log linked to a pipe with a reader") << u"fifo"_s;
+    QTest::newRow("log locked by another program") << u"lock"_s;
+}
+
+// A store is changed where it is, whatever holds it; a log another program keeps locked is
+// reported at once, and the answers wait in an open, usable window.
+void TestFaults::storesWrittenWhereTheyAre()
+{
+    QFETCH(QString, place);
+    WorkDir dir;
+    RecordingPresenter boxes;
+    writeFile(u"baza.leh"_s, "x\r\n");
+    writeFile(u"picture.dat"_s, cp(u"номер последней картинки\r\n7\r\nmore\r\n"_s));
+    int reader = -1;
+    if (place == u"device"_s) {
+        QVERIFY(QFile::link(u"/dev/null"_s, u"vedalka.log"_s));
+    } else if (place == u"fifo"_s) {
+        QCOMPARE(::mkfifo("pipe", 0600), 0);
+        QVERIFY(QFile::link(u"pipe"_s, u"vedalka.log"_s));
+        reader = ::open("pipe", O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+    } else {
+        writeFile(u"vedalka.log"_s, "old\r\n");
+    }
+    if (place == u"ro"_s)
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    auto form = startForm();
+    answer(*form, u"a"_s);
+    if (place == u"ro"_s) {
+        form->Dobavlenie->New->setText(u"y"_s);
+        form->Dobavlenie->DobavitClick();
+        form->N4Click();
+    } else if (place == u"lock"_s) {
+        // Another program holds the log's lock (its own open file, as flock(1) would).
+        QFile other(u"vedalka.log"_s);
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!form->close());
+        QVERIFY(took.elapsed() < 5000);
+        QCOMPARE(boxes.errors(),
+                 QStringList{u"Cannot create file \"%1/vedalka.log\". Resource temporarily unavailable."_s.arg(dir.path())});
+        QVERIFY(form->isVisible());
+        answer(*form, u"b"_s);
+        other.close();
+    }
+    QVERIFY(form->close());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(boxes.errors().size(), place == u"lock"_s ? 1 : 0);
+    if (place == u"device"_s) {
+        struct stat st;
+        QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+        QVERIFY(QFileInfo(u"vedalka.log"_s).isSymLink());
+    } else if (place == u"fifo"_s) {
+        QByteArray got(100, '\0');
+        const ssize_t n = ::read(reader, got.data(), size_t(got.size()));
+        ::close(reader);
+        QCOMPARE(got.left(qMax<ssize_t>(n, 0)), "a - x\r\n"_ba);
+        struct stat st;
+        QVERIFY(::stat("pipe", &st) == 0 && S_ISFIFO(st.st_mode));
+    } else if (place == u"lock"_s) {
+        QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\nb - x\r\n"_ba);
+    } else {
+        QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\n"_ba);
+        QCOMPARE(readFile(u"baza.leh"_s), "x\r\ny\r\n"_ba);
+        QCOMPARE(readFile(u"picture.dat"_s), cp(u"номер последней картинки\r\n-1\r\nmore\r\n"_s));
+        QCOMPARE(boxes.messages().size(), 1); // the recount's report
+    }
 }
 
 VEDALKA_TEST_MAIN(TestFaults)

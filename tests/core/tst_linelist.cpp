@@ -8,8 +8,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -45,6 +52,10 @@ private slots:
     void appendLinesCreateErrors();
     void appendLinesFullDisk_data();
     void appendLinesFullDisk();
+    void writesFollowTheFile_data();
+    void writesFollowTheFile();
+    void saveCutShortIsUndone_data();
+    void saveCutShortIsUndone();
 };
 
 void TestLineList::load_data()
@@ -231,8 +242,9 @@ void TestLineList::createErrors_data()
 
     QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
     QTest::newRow("read-only file") << u"readonly-file"_s << u"Permission denied"_s;
-    QTest::newRow("read-only folder") << u"readonly-folder"_s << u"Permission denied"_s;
+    QTest::newRow("no file yet, read-only folder") << u"readonly-folder"_s << u"Permission denied"_s;
     QTest::newRow("missing folder") << u"nofolder"_s << u"No such file or directory"_s;
+    QTest::newRow("pipe without a reader") << u"fifo"_s << u"No such device or address"_s;
 }
 
 void TestLineList::createErrors()
@@ -248,10 +260,12 @@ void TestLineList::createErrors()
         writeFile(name, old);
         QFile::setPermissions(name, QFile::ReadOwner);
     } else if (setup == u"readonly-folder"_s) {
+        // A file already there is written in place; only a new one needs the folder.
         makeDir(u"ro"_s);
         name = u"ro/vedalka.log"_s;
-        writeFile(name, old);
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == u"fifo"_s) {
+        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
     } else {
         name = u"нет/vedalka.log"_s;
     }
@@ -263,10 +277,13 @@ void TestLineList::createErrors()
     } catch (const Failure &f) {
         QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     }
-    if (setup.startsWith(u"readonly"_s))
+    if (setup == u"readonly-file"_s)
         QCOMPARE(readFile(name), old);
     if (setup == u"readonly-folder"_s)
-        QCOMPARE(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
+        QVERIFY(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    struct stat st;
+    if (setup == u"fifo"_s)
+        QVERIFY(::stat("vedalka.log", &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 void TestLineList::fullDiskKeepsOldContent()
@@ -463,10 +480,12 @@ void TestLineList::appendLinesCreateErrors()
         writeFile(name, old);
         QFile::setPermissions(name, QFile::ReadOwner);
     } else if (setup == u"readonly-folder"_s) {
+        // A file already there is written in place; only a new one needs the folder.
         makeDir(u"ro"_s);
         name = u"ro/vedalka.log"_s;
-        writeFile(name, old);
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == u"fifo"_s) {
+        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
     } else {
         name = u"нет/vedalka.log"_s;
     }
@@ -477,7 +496,7 @@ void TestLineList::appendLinesCreateErrors()
     } catch (const Failure &f) {
         QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     }
-    if (setup.startsWith(u"readonly"_s))
+    if (setup == u"readonly-file"_s)
         QCOMPARE(readFile(name), old);
 }
 
@@ -514,6 +533,190 @@ void TestLineList::appendLinesFullDisk()
     // Nothing of the failed save stays behind: the file is as it was, byte for byte.
     QCOMPARE(readFile(u"vedalka.log"_s), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
+}
+
+namespace {
+
+bool isKind(const char *path, mode_t kind)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+// What the program leaves in the folders a save may touch, journals included.
+QStringList leftovers()
+{
+    QStringList names;
+    for (const QString &folder : {u"."_s, u"ro"_s, QDir::homePath() + u"/.local/state/vedalka"_s}) {
+        for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            names.append(folder + u'/' + name);
+    }
+    return names;
+}
+
+} // namespace
+
+void TestLineList::writesFollowTheFile_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<bool>("append");
+    QTest::addColumn<QByteArray>("old");
+
+    const QByteArray inFormat = "old\r\nlines\r\n";
+    for (const bool append : {false, true}) {
+        const auto row = [append](const char *what) -> QTestData & {
+            return QTest::newRow(((append ? "append: "_ba : "save: "_ba) + what).constData());
+        };
+        row("read-only folder, writable file") << u"ro"_s << append << inFormat;
+        row("read-only folder, file out of format") << u"ro"_s << append << "old\nlines"_ba;
+        row("link to a file") << u"link"_s << append << inFormat;
+        row("link to a file in a read-only folder") << u"link-ro"_s << append << inFormat;
+        row("file with a second name") << u"hardlink"_s << append << inFormat;
+        row("link to a character device") << u"device"_s << append << QByteArray();
+        row("link to a pipe with a reader") << u"fifo"_s << append << QByteArray();
+    }
+}
+
+// A store is written where it is: a link's target changes and the link stays, a file in a
+// folder without write rights or with a second name is rewritten in place, and a device or
+// pipe is written to, never replaced.
+void TestLineList::writesFollowTheFile()
+{
+    QFETCH(QString, place);
+    QFETCH(bool, append);
+    QFETCH(QByteArray, old);
+    WorkDir dir;
+    makeDir(u"ro"_s);
+    QString name = u"vedalka.log"_s;
+    QString target = name;
+    int reader = -1;
+    if (place == u"ro"_s) {
+        name = target = u"ro/vedalka.log"_s;
+        writeFile(target, old);
+    } else if (place == u"link"_s || place == u"link-ro"_s) {
+        target = place == u"link"_s ? u"real.log"_s : u"ro/real.log"_s;
+        writeFile(target, old);
+        QVERIFY(QFile::link(target, name));
+    } else if (place == u"hardlink"_s) {
+        writeFile(name, old);
+        QCOMPARE(::link("vedalka.log", "second"), 0);
+    } else if (place == u"device"_s) {
+        target = u"/dev/null"_s;
+        QVERIFY(QFile::link(target, name));
+    } else {
+        target = u"pipe"_s;
+        QCOMPARE(::mkfifo("pipe", 0600), 0);
+        QVERIFY(QFile::link(target, name));
+        reader = ::open("pipe", O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+    }
+    QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    struct stat before;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
+
+    LineList expected = LineList::fromText(old);
+    expected.append("new");
+    if (append)
+        LineCopy::appendLines(name, {"new"});
+    else
+        expected.save(name);
+
+    QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (place != u"ro"_s && place != u"hardlink"_s)
+        QVERIFY(QFileInfo(name).isSymLink());
+    if (place == u"device"_s) {
+        QVERIFY(isKind("/dev/null", S_IFCHR));
+        return;
+    }
+    if (place == u"fifo"_s) {
+        QVERIFY(isKind("pipe", S_IFIFO));
+        QByteArray got(100, '\0');
+        const ssize_t n = ::read(reader, got.data(), size_t(got.size()));
+        ::close(reader);
+        QCOMPARE(got.left(qMax<ssize_t>(n, 0)), expected.toText());
+        return;
+    }
+    QCOMPARE(readFile(target), expected.toText());
+    struct stat after;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
+    if (place != u"link"_s)
+        QCOMPARE(after.st_ino, before.st_ino);
+    if (place == u"hardlink"_s)
+        QCOMPARE(readFile(u"second"_s), expected.toText());
+    // No temporary file or journal stays behind.
+    QStringList files = {u"./"_s + name.section(u'/', -1)};
+    if (place == u"link"_s || place == u"link-ro"_s)
+        files.append(place == u"link"_s ? u"./"_s + target : target);
+    if (place == u"hardlink"_s)
+        files.append(u"./second"_s);
+    if (place == u"ro"_s)
+        files = {u"ro/vedalka.log"_s};
+    files.sort();
+    QStringList left = leftovers();
+    left.sort();
+    QCOMPARE(left, files);
+}
+
+void TestLineList::saveCutShortIsUndone_data()
+{
+    QTest::addColumn<bool>("append");
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QByteArray>("old");
+
+    const QByteArray old = QByteArray("an old line\r\n").repeated(1000);
+    QTest::newRow("append") << true << false << old;
+    QTest::newRow("append after a line without its break") << true << false << old + "open";
+    QTest::newRow("append, read-only folder") << true << true << old;
+    QTest::newRow("rewrite in place, read-only folder") << true << true << QByteArray(old).replace("\r\n", "\n");
+    QTest::newRow("save in place, read-only folder") << false << true << old;
+}
+
+// The writer dies halfway through (here the file-size limit's signal kills it, as SIGKILL or a
+// power cut would): the next reader finds the file as it was before, with nothing left over.
+void TestLineList::saveCutShortIsUndone()
+{
+    QFETCH(bool, append);
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(QByteArray, old);
+    WorkDir dir;
+    makeDir(u"ro"_s);
+    const QString name = readOnlyFolder ? u"ro/vedalka.log"_s : u"vedalka.log"_s;
+    writeFile(name, old);
+    if (readOnlyFolder)
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    Lines lines;
+    for (int i = 0; i < 2000; ++i)
+        lines.append(QByteArray(40, char('a' + i % 26)));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit limit{rlim_t(old.size() + 30000), RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_DFL);
+        try {
+            if (append) {
+                LineCopy::appendLines(name, lines);
+            } else {
+                LineList list = LineList::fromText(old);
+                for (const QByteArray &line : lines)
+                    list.append(line);
+                list.save(name);
+            }
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGXFSZ);
+    QVERIFY(readFile(name) != old);
+    LineList list;
+    list.load(name);
+    QCOMPARE(readFile(name), old);
+    QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(leftovers(), QStringList{readOnlyFolder ? u"ro/vedalka.log"_s : u"./vedalka.log"_s});
 }
 
 VEDALKA_TEST_MAIN(TestLineList)

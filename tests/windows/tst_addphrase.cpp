@@ -8,7 +8,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/file.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -217,8 +221,13 @@ void TestAddPhrase::unwritableBase_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("error");
     QTest::newRow("read-only base") << u"file"_s << u"Cannot create file \"%1/baza.leh\". Permission denied."_s;
-    QTest::newRow("read-only folder") << u"folder"_s << u"Cannot create file \"%1/baza.leh\". Permission denied."_s;
     QTest::newRow("full disk") << u"disk"_s << u"Stream write error."_s;
+    QTest::newRow("held by another program")
+        << u"lock"_s << u"Cannot create file \"%1/baza.leh\". Resource temporarily unavailable."_s;
+    // Only a new file needs the folder: the base there is written in place. An empty error
+    // means the phrase is added.
+    QTest::newRow("read-only folder, writable base") << u"folder"_s << QString();
+    QTest::newRow("base linked into a read-only folder") << u"link"_s << QString();
 }
 
 void TestAddPhrase::unwritableBase()
@@ -227,17 +236,32 @@ void TestAddPhrase::unwritableBase()
     QFETCH(QString, error);
     WorkDir dir;
     const QByteArray before = QByteArray("phrase\r\n").repeated(20000);
-    writeFile(u"baza.leh"_s, before);
+    const QString real = how == u"link"_s ? u"ro/baza.leh"_s : u"baza.leh"_s;
+    if (how == u"link"_s) {
+        makeDir(u"ro"_s);
+        QVERIFY(QFile::link(real, u"baza.leh"_s));
+    }
+    writeFile(real, before);
     RecordingPresenter boxes;
     TDobavlenie w;
     bool stillOpen = false;
+    QElapsedTimer took;
     runModal(w, [&] {
         typeText(w.New, u"новая"_s);
         if (how == u"file"_s)
             QFile::setPermissions(u"baza.leh"_s, QFile::ReadOwner);
         else if (how == u"folder"_s)
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        if (how == u"disk"_s) {
+        else if (how == u"link"_s)
+            QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+        took.start();
+        if (how == u"lock"_s) {
+            // Another program keeps the base locked for longer than the window waits.
+            QFile other(u"baza.leh"_s);
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
+            QTest::mouseClick(w.Dobavit, Qt::LeftButton);
+        } else if (how == u"disk"_s) {
             FileSizeLimit limit(before.size() / 2);
             QTest::mouseClick(w.Dobavit, Qt::LeftButton);
         } else {
@@ -246,10 +270,21 @@ void TestAddPhrase::unwritableBase()
         stillOpen = w.isVisible();
     });
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (how == u"link"_s) {
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(QFileInfo(u"baza.leh"_s).isSymLink());
+    }
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"baza.leh"_s});
+    if (error.isEmpty()) {
+        QVERIFY(!stillOpen);
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(readFile(real), before + cp(u"новая\r\n"_s));
+        return;
+    }
     QVERIFY(stillOpen);
+    QVERIFY(took.elapsed() < 5000);
     QCOMPARE(boxes.errors(), QStringList{error.contains(u"%1"_s) ? error.arg(dir.path()) : error});
     QCOMPARE(readFile(u"baza.leh"_s), before);
-    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"baza.leh"_s});
 }
 
 VEDALKA_TEST_MAIN(TestAddPhrase)
