@@ -17,11 +17,14 @@ public:
     State validate(QString &input, int &pos) const override;
     void fixup(QString &input) const override;
 
-    // The distinct characters of the text that the code page cannot hold, in their order; a
-    // character outside the basic plane counts as one.
-    static QStringList unstorableCharacters(const QString &text);
+    // The first `most` distinct characters of the text that the code page cannot hold, in their
+    // order; a character outside the basic plane counts as one.
+    static QStringList unstorableCharacters(const QString &text, qsizetype most);
+
+    // How many distinct refused characters a report names at the most.
+    static constexpr qsizetype MostReported = 6;
 
 signals:
-    // Some characters offered to the field were left out.
+    // Some characters offered to the field were left out: the first of them, up to MostReported.
     void refused(const QStringList &characters);
 };

@@ -88,7 +88,8 @@ void install(QLineEdit *field)
 
 QString refusalText(const QStringList &characters)
 {
-    constexpr qsizetype MaxNamed = 5;
+    // One fewer than the validator reports, so that "and others" is known to be true.
+    constexpr qsizetype MaxNamed = Cp1251Validator::MostReported - 1;
     QStringList quoted;
     for (const QString &c : characters.mid(0, MaxNamed))
         quoted.append(u"«"_s + c + u"»"_s);
