@@ -2,7 +2,6 @@
 
 #include "components/SoundComponents.h"
 #include "core/Cp1251.h"
-#include "core/Cp1251Validator.h"
 #include "core/Failure.h"
 #include "core/Files.h"
 #include "core/IconFile.h"
@@ -17,10 +16,12 @@
 #include "windows/MenuBarStyle.h"
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
+#include "windows/StorableField.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QShortcut>
 
 #include <cstdio>
 #include <limits>
@@ -60,8 +61,12 @@ TForm1::TForm1(QWidget *parent)
 
     // What the name field shows is exactly what is compared and logged. The output field takes
     // phrases longer than Qt's default limit for typed text.
-    Chel->setValidator(new Cp1251Validator(Chel));
+    StorableField::install(Chel);
     Vedalka->setMaxLength(std::numeric_limits<int>::max());
+
+    // Ctrl+Q closes the window as its close box does: the log is saved, or the window stays.
+    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     handle(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     handle(Image1, &PictureBox::clicked, &TForm1::Image1Click);
@@ -195,6 +200,7 @@ void TForm1::Button1Click()
                 IconFile file;
                 file.load(icon);
                 Karikatura->setPicture(QPixmap::fromImage(IconDisplay::picture(file)));
+                Karikatura->setAccessibleDescription(u"Самый похожий мультяшный герой: "_s + icon);
                 if (!ZvukOFF->isChecked()) {
                     const QString laughter = Stores::laughterPath(qint64(random.random(12)) + 1);
                     if (Files::exists(laughter)) {

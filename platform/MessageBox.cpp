@@ -9,19 +9,41 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextLayout>
 #include <QVBoxLayout>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A carriage return starts a new line; the text is otherwise shown as it is, spaces included.
-QString toRichText(const QString &text)
+// The text's lines: a carriage return starts one, and so does a line feed.
+QStringList paragraphs(const QString &text)
 {
-    QString html = text.toHtmlEscaped();
-    html.replace(u"\r\n"_s, u"\n"_s);
-    html.replace(u'\r', u'\n');
-    return u"<p style=\"white-space:pre-wrap\">"_s + html + u"</p>"_s;
+    QString plain = text;
+    plain.replace(u"\r\n"_s, u"\n"_s);
+    plain.replace(u'\r', u'\n');
+    return plain.split(u'\n');
+}
+
+// Breaks a line at spaces where it can and inside a word where it must, so that even a path
+// without spaces is shown whole.
+QStringList wrapped(const QString &paragraph, const QFont &font, int width)
+{
+    if (paragraph.isEmpty())
+        return {QString()};
+    QTextLayout layout(paragraph, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines.append(paragraph.mid(line.textStart(), line.textLength()));
+    }
+    layout.endLayout();
+    return lines;
 }
 
 } // namespace
@@ -39,23 +61,26 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
 
     m_label = new QLabel(this);
     m_label->setObjectName(u"text"_s);
-    m_label->setTextFormat(Qt::RichText);
-    m_label->setText(toRichText(text));
-    m_label->setWordWrap(true);
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
 
-    // Sized to the text: as wide as its longest line, but no wider than half the screen.
+    // Sized to the text: as wide as its longest line, but no wider than half the screen, where
+    // the lines are broken by hand (a label breaks only at spaces).
     const QFontMetrics fm(m_label->font());
+    const QStringList lines = paragraphs(text);
     int natural = 0;
-    QString plain = text;
-    plain.replace(u"\r\n"_s, u"\n"_s);
-    plain.replace(u'\r', u'\n');
-    for (const QString &line : plain.split(u'\n'))
+    for (const QString &line : lines)
         natural = qMax(natural, fm.horizontalAdvance(line));
-    m_label->setFixedWidth(qBound(1, natural + 2 * m_label->margin() + 4, qMax(1, area.width() / 2)));
+    constexpr int Slack = 4;
+    const int width = qBound(1, natural + Slack, qMax(1, area.width() / 2));
+    QStringList shown;
+    for (const QString &line : lines)
+        shown += wrapped(line, m_label->font(), width - Slack);
+    m_label->setText(shown.join(u'\n'));
+    m_label->setFixedWidth(width);
 
     auto *body = new QHBoxLayout;
     body->setSpacing(16);
@@ -90,11 +115,40 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
 
 void MessageBox::showEvent(QShowEvent *event)
 {
-    // The final size is known only now; keep the box centred on its screen.
-    if (QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->geometry().center());
-        move(frame.topLeft());
+    // The final size is known only now. The frame the desktop puts around the box is known
+    // only once it is on the screen; until then, the main window's frame is the best guess.
+    m_centredFrame = QMargins();
+    if (QWidget *other = parentWidget() ? parentWidget()->window() : QApplication::activeWindow()) {
+        if (other->windowHandle())
+            m_centredFrame = other->windowHandle()->frameMargins();
     }
+    centre(m_centredFrame);
     QDialog::showEvent(event);
+}
+
+bool MessageBox::event(QEvent *event)
+{
+    // The desktop tells the frame's size after the box appears: centre it again, frame included.
+    // This happens once, so a box the user moves stays where it is put.
+    const bool result = QDialog::event(event);
+    if ((event->type() == QEvent::Move || event->type() == QEvent::WindowActivate) && windowHandle()) {
+        const QMargins frame = windowHandle()->frameMargins();
+        if (!frame.isNull() && frame != m_centredFrame) {
+            m_centredFrame = frame;
+            centre(frame);
+        }
+    }
+    return result;
+}
+
+void MessageBox::centre(const QMargins &frame)
+{
+    QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    QRect outer = geometry().marginsAdded(frame);
+    outer.moveCenter(s->geometry().center());
+    // move() places the frame's corner for a window that has one, the client's otherwise.
+    const bool frameKnown = windowHandle() && !windowHandle()->frameMargins().isNull();
+    move(frameKnown ? outer.topLeft() : outer.topLeft() + QPoint(frame.left(), frame.top()));
 }

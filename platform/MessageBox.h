@@ -1,8 +1,10 @@
 // The program's modal box: the application title as caption, an optional stop icon, the text
-// wrapped at half the screen's width, and one "OK" button that is both default and cancel.
+// wrapped at half the screen's width (inside a word when it must), and one "OK" button that is
+// both default and cancel. Centred on the screen with its frame.
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
 
 class QLabel;
 class QPushButton;
@@ -20,8 +22,13 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    // Centres the box with a frame of this size around it.
+    void centre(const QMargins &frame);
+
+    QMargins m_centredFrame;
     QString m_text;
     bool m_errorIcon;
     QLabel *m_label = nullptr;

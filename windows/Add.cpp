@@ -1,10 +1,10 @@
 #include "windows/Add.h"
 
 #include "core/Cp1251.h"
-#include "core/Cp1251Validator.h"
 #include "core/PhraseBase.h"
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
+#include "windows/StorableField.h"
 
 #include <QShowEvent>
 
@@ -20,16 +20,21 @@ TDobavlenie::TDobavlenie(QWidget *parent)
     // The window's background is the desktop's scroll-bar grey.
     client->setBackgroundRole(QPalette::Midlight);
     client->setAutoFillBackground(true);
-    New->setValidator(new Cp1251Validator(New));
+    StorableField::install(New);
     finishSetup(u"Dobavlenie"_s, QPoint(427, 167), scrollArea, client);
     connect(Dobavit, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { DobavitClick(); }); });
+    // Enter in the field presses the button; the button stays an ordinary one, not the default.
+    connect(New, &QLineEdit::returnPressed, Dobavit, &QPushButton::click);
 }
 
 void TDobavlenie::showEvent(QShowEvent *event)
 {
     SecondaryWindow::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        // Typing goes into the field at every opening, whatever had the focus when it closed.
+        New->setFocus();
         Dialogs::guard([this] { FormShow(); });
+    }
 }
 
 void TDobavlenie::FormShow()

@@ -1,5 +1,7 @@
 #include "windows/PictureBox.h"
 
+#include "windows/PictureBoxAccessible.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -7,6 +9,7 @@ PictureBox::PictureBox(QWidget *parent)
     : QWidget(parent)
 {
     setAutoFillBackground(false);
+    PictureBoxAccessible::install();
 }
 
 void PictureBox::setPicture(const QPixmap &picture)

@@ -3,6 +3,7 @@
 // picture let the window background show through. Reports clicks.
 #pragma once
 
+#include <QMetaMethod>
 #include <QPixmap>
 #include <QWidget>
 
@@ -21,6 +22,9 @@ public:
 
     bool proportional() const { return m_proportional; }
     void setProportional(bool on);
+
+    // True when the window reacts to a click on the picture.
+    bool isClickable() const { return isSignalConnected(QMetaMethod::fromSignal(&PictureBox::clicked)); }
 
     // The rectangle the picture occupies within the control.
     QRect pictureRect() const;

@@ -3,11 +3,13 @@
 #include "app/Startup.h"
 #include "app/Vedalka.h"
 #include "core/Cp1251.h"
+#include "support/IconWriter.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -59,7 +61,10 @@ private slots:
     void failedStartStillShowsWindow();
     void closeRewritesLogInLineFormat();
     void failedLogSaveKeepsWindowOpen();
+    void closeFromWindowSystem_data();
     void closeFromWindowSystem();
+    void accessibleNames_data();
+    void accessibleNames();
 };
 
 void TestMainWindow::initTestCase()
@@ -434,18 +439,123 @@ void TestMainWindow::failedLogSaveKeepsWindowOpen()
     QCOMPARE(boxes.errors().size(), 1);
 }
 
+void TestMainWindow::closeFromWindowSystem_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("logWritable");
+    QTest::newRow("close box") << u"close box"_s << true;
+    QTest::newRow("Ctrl+Q") << u"Ctrl+Q"_s << true;
+    QTest::newRow("Ctrl+Q, the log cannot be written") << u"Ctrl+Q"_s << false;
+    QTest::newRow("close box, the log cannot be written") << u"close box"_s << false;
+}
+
 void TestMainWindow::closeFromWindowSystem()
 {
+    QFETCH(QString, how);
+    QFETCH(bool, logWritable);
     WorkDir dir;
     writeFile(u"baza.leh"_s, {});
     writeFile(u"vedalka.log"_s, "a\n");
+    RecordingPresenter boxes;
     TForm1 form;
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    // The window system's close request (close box, Alt+F4, the session) reaches closeEvent.
-    form.windowHandle()->close();
-    QTRY_VERIFY(!form.isVisible());
-    QCOMPARE(readFile(u"vedalka.log"_s), "a\r\n"_ba);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    if (!logWritable)
+        QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner);
+    // The window system's close request (close box, Alt+F4, the session) reaches closeEvent;
+    // Ctrl+Q goes the same way from the keyboard, wherever the focus is.
+    if (how == u"Ctrl+Q"_s) {
+        form.Chel->setFocus();
+        QTest::keyClick(form.Chel, Qt::Key_Q, Qt::ControlModifier);
+    } else {
+        form.windowHandle()->close();
+    }
+    if (logWritable) {
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(readFile(u"vedalka.log"_s), "a\r\n"_ba);
+        QVERIFY(boxes.boxes.isEmpty());
+    } else {
+        QTRY_COMPARE(boxes.errors(),
+                     QStringList{u"Cannot create file \"%1/vedalka.log\". Permission denied."_s.arg(dir.path())});
+        QVERIFY(form.isVisible());
+        QCOMPARE(readFile(u"vedalka.log"_s), "a\n"_ba);
+        QVERIFY(form.Chel->text().isEmpty());
+    }
+}
+
+void TestMainWindow::accessibleNames_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("main window") << u"Form1"_s;
+    QTest::newRow("main window after an answer") << u"answered"_s;
+    QTest::newRow("add-phrase window") << u"Dobavlenie"_s;
+    QTest::newRow("About window") << u"AboutForm"_s;
+    QTest::newRow("icon check window") << u"Proverka"_s;
+}
+
+void TestMainWindow::accessibleNames()
+{
+    QFETCH(QString, window);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "phrase\r\n");
+    makeDir(u"картинки"_s);
+    writeFile(u"картинки/0.ico"_s, IconWriter::iconFile({IconWriter::bitmapEntry(QImage(32, 32, QImage::Format_ARGB32))}));
+    RecordingPresenter boxes;
+    TForm1 form;
+    form.createWindows();
+    form.show();
+    QWidget *shown = &form;
+    if (window == u"answered"_s) {
+        typeText(form.Chel, u"Маша"_s);
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QCOMPARE(form.Vedalka->text(), u"phrase"_s);
+    } else if (window != form.objectName()) {
+        shown = form.findChild<QWidget *>(window);
+        QVERIFY(shown);
+        shown->show();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+
+    // Every control the keyboard reaches and every picture is named; a picture is an image
+    // with a description of what it shows.
+    int named = 0;
+    for (QWidget *w : shown->findChildren<QWidget *>()) {
+        const bool focusable = (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(shown) && w->window() == shown;
+        const bool picture = w->inherits("PictureBox");
+        if (!focusable && !picture)
+            continue;
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+        QVERIFY2(a, qPrintable(w->objectName()));
+        QVERIFY2(!a->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+        if (picture) {
+            QCOMPARE(a->role(), QAccessible::Graphic);
+            QVERIFY2(!a->text(QAccessible::Description).isEmpty(), qPrintable(w->objectName()));
+        }
+        ++named;
+    }
+    QVERIFY(named >= 2);
+
+    if (shown == &form) {
+        // The fields are named by their labels; the output field is read as the answer.
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.Chel)->text(QAccessible::Name), u"Имя человека"_s);
+        QCOMPARE(form.Label4->buddy(), form.Chel);
+        QCOMPARE(form.Label5->buddy(), form.Vedalka);
+        QAccessibleInterface *answer = QAccessible::queryAccessibleInterface(form.Vedalka);
+        QCOMPARE(answer->text(QAccessible::Name), u"Ответ Ведалки"_s);
+        QCOMPARE(answer->text(QAccessible::Value), form.Vedalka->text());
+        // The banner reacts to a click, so it can be pressed; the cartoon says which icon it shows.
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.Image1)->actionInterface()->actionNames(),
+                 QStringList{QAccessibleActionInterface::pressAction()});
+        QVERIFY(QAccessible::queryAccessibleInterface(form.Karikatura)->actionInterface()->actionNames().isEmpty());
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.Karikatura)->text(QAccessible::Description),
+                 window == u"answered"_s ? u"Самый похожий мультяшный герой: картинки/0.ico"_s
+                                         : u"Самый похожий мультяшный герой"_s);
+    } else if (shown == form.Dobavlenie) {
+        QCOMPARE(form.Dobavlenie->StaticText1->buddy(), form.Dobavlenie->New);
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.Dobavlenie->New)->text(QAccessible::Name),
+                 form.Dobavlenie->StaticText1->text());
+    }
+    QVERIFY(boxes.boxes.isEmpty());
 }
 
 VEDALKA_TEST_MAIN(TestMainWindow)

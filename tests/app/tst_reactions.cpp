@@ -1,12 +1,14 @@
 // The main window's teasing: a click on the big picture, Enter in the name field, and the
-// About window from the help menu.
+// About window from the help menu; and what the fields say about characters they leave out.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
 #include "support/TestSupport.h"
+#include "windows/Add.h"
 #include "windows/OProgramme.h"
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QLabel>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -26,6 +28,8 @@ private slots:
     void enterScolds_data();
     void enterScolds();
     void otherKeysPass();
+    void refusedCharactersAreNamed_data();
+    void refusedCharactersAreNamed();
     void aboutWindow();
     void aboutClosesBothWays_data();
     void aboutClosesBothWays();
@@ -127,6 +131,76 @@ void TestReactions::otherKeysPass()
     QTest::keyClick(m_form->Chel, Qt::Key_Backspace);
     QVERIFY(boxes.boxes.isEmpty());
     QCOMPARE(m_form->Chel->text(), u"Вася"_s);
+}
+
+void TestReactions::refusedCharactersAreNamed_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<QString>("tip");
+
+    QTest::newRow("typed: each letter is named as it is left out")
+        << u"Chel"_s << false << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символ «Ł» не поддерживается"_s;
+    QTest::newRow("pasted: all of them")
+        << u"Chel"_s << true << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символы «ë», «Ł» не поддерживаются"_s;
+    QTest::newRow("a repeated letter is named once")
+        << u"Chel"_s << true << u"ŁŁaŁ"_s << u"a"_s << u"Символ «Ł» не поддерживается"_s;
+    QTest::newRow("an emoji is one character")
+        << u"New"_s << true << u"смех 😀"_s << u"смех "_s << u"Символ «😀» не поддерживается"_s;
+    QTest::newRow("many: the first five")
+        << u"New"_s << true << u"ĀĂĄĆĈĊ"_s << QString() << u"Символы «Ā», «Ă», «Ą», «Ć», «Ĉ» и другие не поддерживаются"_s;
+    QTest::newRow("the phrase field names them too")
+        << u"New"_s << false << u"naïve"_s << u"nave"_s << u"Символ «ï» не поддерживается"_s;
+    QTest::newRow("storable text says nothing")
+        << u"Chel"_s << false << u"Маша ёжик №1 €"_s << u"Маша ёжик №1 €"_s << QString();
+    QTest::newRow("line breaks are dropped without a word")
+        << u"Chel"_s << true << u"а\r\nб"_s << u"аб"_s << QString();
+}
+
+void TestReactions::refusedCharactersAreNamed()
+{
+    QFETCH(QString, field);
+    QFETCH(bool, pasted);
+    QFETCH(QString, input);
+    QFETCH(QString, held);
+    QFETCH(QString, tip);
+    RecordingPresenter boxes;
+    QLineEdit *edit = m_form->Chel;
+    if (field == u"New"_s) {
+        m_form->Dobavlenie->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form->Dobavlenie));
+        edit = m_form->Dobavlenie->New;
+    }
+    edit->setFocus();
+    if (pasted)
+        edit->insert(input);
+    else
+        typeText(edit, input);
+    // What the field holds is what is compared and stored; the tip says what it left out, and
+    // stays while the user types on.
+    QCOMPARE(edit->text(), held);
+    auto *shown = edit->findChild<QLabel *>(u"refusalTip"_s);
+    QVERIFY(shown);
+    QCOMPARE(shown->isVisible(), !tip.isEmpty());
+    if (!tip.isEmpty()) {
+        QCOMPARE(shown->text(), tip);
+        QVERIFY(shown->geometry().top() >= edit->mapToGlobal(QPoint(0, edit->height())).y());
+        typeText(edit, u"ещё"_s);
+        QVERIFY(shown->isVisible());
+        // Gone when the field is left, and (once is enough) by itself after a few seconds.
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QVERIFY(!shown->isVisible());
+        if (!pasted) {
+            edit->setFocus();
+            edit->insert(u"Ł"_s);
+            QVERIFY(shown->isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(!shown->isVisible(), 8000);
+        }
+    }
+    QVERIFY(boxes.boxes.isEmpty());
+    m_form->Dobavlenie->hide();
 }
 
 void TestReactions::aboutWindow()

@@ -27,6 +27,8 @@ private slots:
     void realBoxKeys();
     void realErrorBox();
     void boxLayout();
+    void longWordsShownWhole_data();
+    void longWordsShownWhole();
 };
 
 void TestDialogs::fullStopRule_data()
@@ -168,6 +170,43 @@ void TestDialogs::boxLayout()
     lines.show();
     auto *l3 = lines.findChild<QLabel *>(u"text"_s);
     QVERIFY(l3->height() >= 4 * l3->fontMetrics().lineSpacing());
+}
+
+void TestDialogs::longWordsShownWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    const QString path = u"/home/user/"_s + QString(u"очень_длинное_имя_папки_без_пробелов_"_s).repeated(12) + u"vedalka.log"_s;
+    QTest::newRow("a path without spaces") << u"Cannot create file \"%1\". Permission denied."_s.arg(path);
+    QTest::newRow("the word alone") << QString(900, u'Ж');
+    QTest::newRow("a long word after a short line") << u"Ошибка:\r"_s + QString(700, u'x') + u" и конец"_s;
+    QTest::newRow("spaces are kept") << u"a  b   "_s + QString(600, u'w') + u"  c"_s;
+}
+
+void TestDialogs::longWordsShownWhole()
+{
+    QFETCH(QString, text);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    MessageBox box(text, true);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    auto *label = box.findChild<QLabel *>(u"text"_s);
+    QVERIFY(label);
+    QCOMPARE(box.text(), text);
+    QCOMPARE(label->width(), screen.width() / 2);
+    QVERIFY(box.frameGeometry().width() <= screen.width());
+    // Every character is shown, in order, on lines that fit the label.
+    QString expected = text;
+    expected.remove(u'\r');
+    QCOMPARE(QString(label->text()).remove(u'\n'), expected);
+    const QStringList lines = label->text().split(u'\n');
+    QVERIFY(lines.size() >= 2);
+    for (QString line : lines) {
+        while (line.endsWith(u' '))
+            line.chop(1);
+        QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= label->width(), qPrintable(line));
+    }
+    QVERIFY(label->height() >= lines.size() * label->fontMetrics().lineSpacing());
+    QCOMPARE(box.frameGeometry().center(), screen.center());
 }
 
 VEDALKA_TEST_MAIN(TestDialogs)

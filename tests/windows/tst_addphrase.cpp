@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QWindow>
 
 #include <sys/file.h>
 
@@ -36,6 +37,8 @@ private slots:
     void add_data();
     void add();
     void reopeningShowsNewCount();
+    void focusAtEveryOpening_data();
+    void focusAtEveryOpening();
     void throughTheMenuAsAUser();
     void missingBaseOnShow();
     void missingBaseOnAdd();
@@ -151,6 +154,63 @@ void TestAddPhrase::reopeningShowsNewCount()
     QCOMPARE(readFile(u"baza.leh"_s), "a\r\nb\r\nc\r\n"_ba);
     runModal(w, [&] { newShown = w.New->text(); });
     QCOMPARE(newShown, QString());
+}
+
+void TestAddPhrase::focusAtEveryOpening_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("added with the button") << u"button"_s << "a\r\nnew\r\n"_ba;
+    QTest::newRow("added with Enter in the field") << u"Enter"_s << "a\r\nnew\r\n"_ba;
+    QTest::newRow("duplicate, with the button") << u"duplicate"_s << "a\r\n"_ba;
+    QTest::newRow("closed with the close box") << u"close box"_s << "a\r\n"_ba;
+    QTest::newRow("closed with Escape") << u"Escape"_s << "a\r\n"_ba;
+    QTest::newRow("closed with the focus on the button") << u"Tab, close box"_s << "a\r\n"_ba;
+}
+
+void TestAddPhrase::focusAtEveryOpening()
+{
+    QFETCH(QString, how);
+    QFETCH(QByteArray, after);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, "a\r\n");
+    RecordingPresenter boxes;
+    TForm1 form;
+    form.createWindows();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    TDobavlenie &w = *form.Dobavlenie;
+    // What has the focus as each opening's first letter is typed.
+    QList<QWidget *> focused;
+    QList<bool> closedByAction;
+    const auto open = [&](const std::function<void()> &act) {
+        runModal(w, [&] {
+            QTRY_VERIFY(w.isActiveWindow());
+            focused.append(QApplication::focusWidget());
+            act();
+            closedByAction.append(!w.isVisible());
+        });
+    };
+    open([&] {
+        typeText(w.New, how == u"duplicate"_s ? u"a"_s : u"new"_s);
+        if (how == u"button"_s || how == u"duplicate"_s) {
+            QTest::mouseClick(w.Dobavit, Qt::LeftButton);
+        } else if (how == u"Enter"_s) {
+            QTest::keyClick(w.New, Qt::Key_Return);
+        } else if (how == u"Escape"_s) {
+            QTest::keyClick(w.New, Qt::Key_Escape);
+        } else {
+            if (how.startsWith(u"Tab"_s))
+                QTest::keyClick(w.New, Qt::Key_Tab);
+            w.windowHandle()->close();
+        }
+    });
+    open([&] {});
+    open([&] { QTest::keyClick(w.New, Qt::Key_Escape); });
+    QCOMPARE(focused, (QList<QWidget *>{w.New, w.New, w.New}));
+    QCOMPARE(closedByAction, (QList<bool>{true, false, true}));
+    QCOMPARE(readFile(u"baza.leh"_s), after);
+    QVERIFY(boxes.boxes.isEmpty());
 }
 
 void TestAddPhrase::throughTheMenuAsAUser()

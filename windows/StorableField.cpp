@@ -1,0 +1,104 @@
+#include "windows/StorableField.h"
+
+#include "core/Cp1251Validator.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyleOptionFrame>
+#include <QStylePainter>
+#include <QTimer>
+#include <QToolTip>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A tooltip of the field's own. Qt's tooltip hides at the next key, which comes at once when
+// the user is typing: this one stays for a few seconds, or until the field loses the focus.
+class RefusalTip : public QLabel
+{
+public:
+    explicit RefusalTip(QLineEdit *field)
+        : QLabel(field, Qt::ToolTip | Qt::BypassGraphicsProxyWidget)
+        , m_field(field)
+    {
+        setObjectName(u"refusalTip"_s);
+        setPalette(QToolTip::palette());
+        setFont(QToolTip::font());
+        setForegroundRole(QPalette::ToolTipText);
+        setBackgroundRole(QPalette::ToolTipBase);
+        setMargin(1 + style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, this));
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, this, &QWidget::hide);
+        field->installEventFilter(this);
+    }
+
+    void say(const QString &text)
+    {
+        setText(text);
+        adjustSize();
+        // Just below the caret: the user sees it where the letter went missing.
+        const QRect caret = m_field->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        move(m_field->mapToGlobal(QPoint(caret.left(), m_field->height())));
+        show();
+        raise();
+        m_timer.start(4000);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_field && (event->type() == QEvent::FocusOut || event->type() == QEvent::Hide))
+            hide();
+        return QLabel::eventFilter(watched, event);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
+        {
+            QStylePainter p(this);
+            QStyleOptionFrame frame;
+            frame.initFrom(this);
+            p.drawPrimitive(QStyle::PE_PanelTipLabel, frame);
+        }
+        QLabel::paintEvent(event);
+    }
+
+private:
+    QLineEdit *m_field;
+    QTimer m_timer;
+};
+
+} // namespace
+
+namespace StorableField {
+
+void install(QLineEdit *field)
+{
+    auto *validator = new Cp1251Validator(field);
+    field->setValidator(validator);
+    field->setMaxLength(std::numeric_limits<int>::max());
+    auto *tip = new RefusalTip(field);
+    QObject::connect(validator, &Cp1251Validator::refused, tip,
+                     [tip](const QStringList &characters) { tip->say(refusalText(characters)); });
+}
+
+QString refusalText(const QStringList &characters)
+{
+    // One fewer than the validator reports, so that "and others" is known to be true.
+    constexpr qsizetype MaxNamed = Cp1251Validator::MostReported - 1;
+    QStringList quoted;
+    for (const QString &c : characters.mid(0, MaxNamed))
+        quoted.append(u"«"_s + c + u"»"_s);
+    if (characters.size() == 1)
+        return u"Символ "_s + quoted.first() + u" не поддерживается"_s;
+    QString list = quoted.join(u", "_s);
+    if (characters.size() > MaxNamed)
+        list += u" и другие"_s;
+    return u"Символы "_s + list + u" не поддерживаются"_s;
+}
+
+} // namespace StorableField
