@@ -131,6 +131,7 @@ void TestProcess::terminatedAfterAnswers_data()
     QTest::newRow("SIGINT") << int(SIGINT) << QString() << 0;
     QTest::newRow("SIGTERM, log replaced by a folder") << int(SIGTERM) << u"folder"_s << 1;
     QTest::newRow("SIGHUP, read-only folder and log, in two runs") << int(SIGHUP) << u"read-only"_s << 2;
+    QTest::newRow("SIGINT, log locked by another program") << int(SIGINT) << u"locked"_s << 1;
 }
 
 void TestProcess::terminatedAfterAnswers()
@@ -151,9 +152,14 @@ void TestProcess::terminatedAfterAnswers()
         answerTwoNames(program, m_display);
         if (QTest::currentTestFailed())
             return;
+        QProcess holder;
         if (unsavable == u"folder"_s) {
             QVERIFY(QFile::remove(u"vedalka.log"_s));
             makeDir(u"vedalka.log"_s);
+        } else if (unsavable == u"locked"_s) {
+            // One process holds the lock, so ending it lets the lock go.
+            holder.start(u"sh"_s, {u"-c"_s, u"exec 9<vedalka.log && flock -x 9 && echo locked && exec sleep 30"_s});
+            QVERIFY(holder.waitForReadyRead(5000));
         } else {
             QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner);
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
@@ -164,6 +170,9 @@ void TestProcess::terminatedAfterAnswers()
         if (unsavable == u"folder"_s) {
             QDir().rmdir(u"vedalka.log"_s);
             writeFile(u"vedalka.log"_s, "old - answer\r\n");
+        } else if (unsavable == u"locked"_s) {
+            ::kill(pid_t(holder.processId()), SIGKILL);
+            holder.waitForFinished(5000);
         } else {
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner | QFile::WriteOwner);
