@@ -40,7 +40,6 @@ void TProverka::Button1Click()
     const Outcome outcome = runCheck();
     if (!running.window)
         return;
-    m_checking = false;
     if (outcome.interrupted) {
         // Closed by the user or by the session's end while it ran: nothing more to say.
         ProgressBar1->hide();
