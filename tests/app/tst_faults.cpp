@@ -403,6 +403,7 @@ void TestFaults::terminationSignalSavesTheLog()
         if (closedBy.endsWith(u"signal"_s))
             boxes.onBox = [&](const RecordingPresenter::Box &) { form->requestClose(); };
         const bool closed = form->close();
+        boxes.onBox = nullptr;
         QCOMPARE(boxes.errors().size(), 1);
         if (!closedBy.endsWith(u"signal"_s)) {
             // The user's close keeps its ways: the error, the window open, the answers waiting.
