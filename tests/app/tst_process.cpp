@@ -25,6 +25,7 @@ private slots:
     void cleanupTestCase();
     void terminatedAfterAnswers_data();
     void terminatedAfterAnswers();
+    void xServerGoneAfterAnswers_data();
     void xServerGoneAfterAnswers();
 
 private:
@@ -208,28 +209,51 @@ void TestProcess::terminatedAfterAnswers()
     QCOMPARE(QDir(m_state.path() + u"/vedalka"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
+void TestProcess::xServerGoneAfterAnswers_data()
+{
+    QTest::addColumn<bool>("logReplacedByFolder");
+    QTest::newRow("log in place") << false;
+    QTest::newRow("log replaced by a folder") << true;
+}
+
 void TestProcess::xServerGoneAfterAnswers()
 {
+    QFETCH(bool, logReplacedByFolder);
     WorkDir dir;
     writeFile(u"baza.leh"_s, "knows everything\r\n");
     writeFile(u"vedalka.log"_s, "old - answer\r\n");
+    const QByteArray twoAnswers = "Masha - knows everything\r\nPetya - knows everything\r\n";
+    const Recovery recovery(dir.path());
 
     QProcess server;
     const QString display = startXServer(server);
     QVERIFY(!display.isEmpty());
     QProcess program;
     answerTwoNames(program, display, true);
+    if (logReplacedByFolder) {
+        QVERIFY(QFile::remove(u"vedalka.log"_s));
+        makeDir(u"vedalka.log"_s);
+    }
     server.kill();
     server.waitForFinished(5000);
     if (QTest::currentTestFailed())
         return;
 
-    // Qt ends the program itself when its X connection breaks; the answers still reach the log.
+    // Qt ends the program itself when its X connection breaks; the answers still reach the log,
+    // or the recovery file when the log cannot take them.
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QByteArray errors = program.readAllStandardError();
     QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
-    QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\nMasha - knows everything\r\nPetya - knows everything\r\n"_ba);
+    if (logReplacedByFolder) {
+        QVERIFY2(errors.contains(QFile::encodeName(recovery.fileName())), errors.constData());
+        QCOMPARE(readFile(recovery.fileName()), twoAnswers);
+        QVERIFY(QDir().rmdir(u"vedalka.log"_s));
+        QVERIFY(QFile::remove(recovery.fileName()));
+        QVERIFY(QFile::remove(QString(recovery.fileName()).replace(u".log"_s, u".folder"_s)));
+    } else {
+        QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\n" + twoAnswers);
+    }
 }
 
 VEDALKA_TEST_MAIN(TestProcess)
