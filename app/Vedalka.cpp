@@ -20,10 +20,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QShortcut>
 
 #include <cstdio>
+#include <exception>
 #include <limits>
 
 #include <unistd.h>
@@ -32,6 +34,7 @@ using namespace Qt::StringLiterals;
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent)
+    , m_recovery(QDir::currentPath())
 {
     Resources::init();
     setupUi(this);
@@ -77,6 +80,8 @@ TForm1::TForm1(QWidget *parent)
     Chel->installEventFilter(this);
 
     Dialogs::guard([this] { FormCreate(); });
+    // Answers an earlier session could not write here go into the log at the next save.
+    m_recovery.take();
 }
 
 template<class Signal>
@@ -149,6 +154,7 @@ void TForm1::requestClose()
         // Still starting: nothing has been answered and nothing needs saving.
         ::_exit(0);
     }
+    m_sessionEnding = true;
     for (int i = 0; i < 16; ++i) {
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal || modal == this || !modal->close())
@@ -159,21 +165,67 @@ void TForm1::requestClose()
 
 void TForm1::saveAnswersAtExit() noexcept
 {
-    if (m_resultLog.pendingCount() == 0)
-        return;
-    try {
-        m_resultLog.save(Stores::resultLog());
-    } catch (const Failure &failure) {
-        std::fprintf(stderr, "%s\n", failure.what());
-    } catch (...) {
-    }
+    if (m_resultLog.pendingCount() > 0 || !m_recovery.taken().isEmpty())
+        saveOrKeepAnswers();
 }
 
 void TForm1::FormClose()
 {
     m_pictureIndex.reset();
-    if (m_resultLog.needsSave())
-        m_resultLog.save(Stores::resultLog());
+    saveResultLog();
+}
+
+void TForm1::saveResultLog()
+{
+    const QString log = Stores::resultLog();
+    if (!m_resultLog.needsSave()) {
+        // Nothing of this run to write. Answers kept from an earlier session that the log cannot
+        // take now stay safe in their file for a later start.
+        try {
+            m_recovery.putInto(log);
+        } catch (const Failure &) {
+        }
+        return;
+    }
+    m_recovery.putInto(log);
+    m_resultLog.save(log);
+}
+
+bool TForm1::saveOrKeepAnswers() noexcept
+{
+    const QString log = Files::fullPath(Stores::resultLog());
+    QString why;
+    try {
+        // A program holding the log's lock could keep the session waiting for ever.
+        if (Recovery::lockFreeWithin(Stores::resultLog(), 2000)) {
+            saveResultLog();
+            return true;
+        }
+        why = u"held by another program"_s;
+    } catch (const Failure &failure) {
+        why = failure.text();
+    } catch (...) {
+        why = u"Unknown error"_s;
+    }
+    const qsizetype count = m_resultLog.pendingCount();
+    if (count == 0)
+        return false; // the log keeps what it had, and nothing of this run is lost
+    QString line;
+    try {
+        m_recovery.keep(m_resultLog.pending());
+        m_resultLog.discardPending();
+        line = u"vedalka: could not save the log %1 (%2); the unsaved answers (%3) are kept in %4 and go "
+               "into the log at the next start in %5"_s.arg(log, why, QString::number(count), m_recovery.fileName(),
+                                                       m_recovery.dataFolder());
+    } catch (const Failure &failure) {
+        line = u"vedalka: could not save the log %1 (%2), nor keep the unsaved answers (%3) in %4 (%5): "
+               "they are lost"_s.arg(log, why, QString::number(count), m_recovery.fileName(), failure.text());
+    } catch (...) {
+        line = u"vedalka: could not save the log %1 (%2): the unsaved answers (%3) are lost"_s.arg(log, why,
+                                                                                            QString::number(count));
+    }
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    return false;
 }
 
 void TForm1::Button1Click()
@@ -296,15 +348,39 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         if (text.size() == 1)
             Dialogs::guard([this, &text] { ChelKeyPress(text.at(0)); });
     }
+    // The session manager's "die" reaches the application as a quit request; it is the
+    // session's close, not the user's. Once the window has closed, the quit goes on as usual.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && isVisible()) {
+        requestClose();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // The window closes only when the log has been written; otherwise it stays open and the
-    // answers wait for the next attempt.
-    if (Dialogs::guard([this] { FormClose(); }))
-        event->accept();
-    else
-        event->ignore();
+    if (!m_sessionEnding) {
+        std::exception_ptr failure;
+        try {
+            FormClose();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!failure) {
+            event->accept();
+            return;
+        }
+        // The user's close: the error is shown, the window stays open and the answers wait for
+        // the next attempt. Unless the session asks to end meanwhile: the box is closed then.
+        if (!m_sessionEnding)
+            Dialogs::guard([&failure] { std::rethrow_exception(failure); });
+        if (!m_sessionEnding) {
+            event->ignore();
+            return;
+        }
+    }
+    m_pictureIndex.reset();
+    if (!saveOrKeepAnswers())
+        m_exitCode = 1;
+    event->accept();
 }

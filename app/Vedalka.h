@@ -8,6 +8,7 @@
 #pragma once
 
 #include "core/LineList.h"
+#include "core/Recovery.h"
 #include "core/ResultLog.h"
 
 #include "ui_Vedalka.h"
@@ -44,11 +45,15 @@ public:
     TWavPlayer *WavPlayer1 = nullptr;
 
     // The session or a signal asks the program to end: whatever is open over the main window
-    // is closed, then the main window, as if the user had closed them.
+    // is closed, then the main window. Unlike the user's close, this one always ends the
+    // program: answers the log cannot take go to the recovery file, with a line on stderr
+    // instead of an error box that nobody may be there to dismiss.
     void requestClose();
     // The process ends without the window closing (the X server went away): the answers not yet
-    // in the log are added to it. Nothing can be shown any more, so a failure goes to stderr.
+    // in the log are added to it, or else to the recovery file.
     void saveAnswersAtExit() noexcept;
+    // 1 when a session's end could not write the log, 0 otherwise.
+    int exitCode() const noexcept { return m_exitCode; }
 
     // The window's state, for the handlers and for tests.
     const QByteArray &previousName() const { return m_previousName; }
@@ -72,6 +77,11 @@ protected:
 private:
     void FormCreate();
     void FormClose();
+    // Answers kept from an earlier session first, then this run's.
+    void saveResultLog();
+    // The save at a session's end: never waits long and never shows anything. False when the
+    // log could not be written.
+    bool saveOrKeepAnswers() noexcept;
     // The picture index, read again from "picture.dat" when start-up never made it or closing
     // has already discarded it.
     LineList &pictureIndexForUse();
@@ -86,4 +96,7 @@ private:
     QByteArray m_previousName;
     std::optional<LineList> m_pictureIndex;
     ResultLog m_resultLog;
+    Recovery m_recovery;
+    bool m_sessionEnding = false;
+    int m_exitCode = 0;
 };

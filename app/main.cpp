@@ -12,10 +12,11 @@ int main(int argc, char *argv[])
     Startup::prepareApplication();
     TForm1 Form1;
     Termination::install([&Form1] { Form1.requestClose(); });
+    app.installEventFilter(&Form1);
     Termination::atExit([&Form1] { Form1.saveAnswersAtExit(); });
     Form1.createWindows();
     Form1.show();
     const int code = app.exec();
     Termination::atExit({});
-    return code;
+    return code != 0 ? code : Form1.exitCode();
 }

@@ -23,6 +23,12 @@ public:
     // The answers of this run not yet written, a line each.
     QList<QByteArray> pending() const;
     qsizetype pendingCount() const noexcept { return m_count; }
+    // Forgets the answers not yet written, once they are safe somewhere else.
+    void discardPending()
+    {
+        m_text.clear();
+        m_count = 0;
+    }
 
     // Writes the file: its present lines, then this run's answers. Written answers are
     // forgotten; after a failure they are all kept for the next attempt.

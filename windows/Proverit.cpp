@@ -6,6 +6,10 @@
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+
 using namespace Qt::StringLiterals;
 
 TProverka::TProverka(QWidget *parent)
@@ -18,35 +22,81 @@ TProverka::TProverka(QWidget *parent)
 
 void TProverka::Button1Click()
 {
+    // A click that reaches the button while a check runs starts no second one.
+    if (m_checking)
+        return;
+    m_checking = true;
+    m_hiddenDuringCheck = false;
+    // Events run during the check, so the window could even be gone when it ends.
+    struct Running
+    {
+        QPointer<TProverka> window;
+        ~Running()
+        {
+            if (window)
+                window->m_checking = false;
+        }
+    } running{this};
+    const Outcome outcome = runCheck();
+    if (!running.window)
+        return;
+    if (outcome.interrupted) {
+        // Closed by the user or by the session's end while it ran: nothing more to say.
+        ProgressBar1->hide();
+        return;
+    }
+    if (outcome.failedIcon >= 0)
+        Dialogs::showMessage(u"иконка под номером "_s + QString::number(outcome.failedIcon)
+                             + u" не канает, её необходимо удалить :("_s);
+    else
+        Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
+    close();
+    ProgressBar1->hide();
+}
+
+TProverka::Outcome TProverka::runCheck()
+{
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     m_filledPixels = -1;
     const qint64 count = Stores::countIconRun();
-    if (count > 0) {
-        // A bar from 0 to 0 would show Qt's "busy" animation; one icon fills a bar from 0 to 1.
-        ProgressBar1->setRange(0, int(qBound(qint64(1), count - 1, qint64(INT_MAX))));
-        for (qint64 i = 0; i < count; ++i) {
-            const QString path = Stores::iconPath(i);
-            if (!Files::exists(path))
-                continue; // removed since the count
-            try {
-                IconFile icon;
-                icon.load(path);
-                // The picture would be shown and cleared before the window is ever redrawn.
-                Image1->clearPicture();
-                advanceProgress();
-            } catch (const Failure &) {
-                Dialogs::showMessage(u"иконка под номером "_s + QString::number(i)
-                                     + u" не канает, её необходимо удалить :("_s);
-                close();
-                ProgressBar1->hide();
-                return;
-            }
+    if (count <= 0)
+        return {};
+    // A bar from 0 to 0 would show Qt's "busy" animation; one icon fills a bar from 0 to 1.
+    ProgressBar1->setRange(0, int(qBound(qint64(1), count - 1, qint64(INT_MAX))));
+    const QPointer<TProverka> self(this);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    for (qint64 i = 0; i < count; ++i) {
+        const QString path = Stores::iconPath(i);
+        if (!Files::exists(path))
+            continue; // removed since the count
+        try {
+            IconFile icon;
+            icon.load(path);
+            // The picture would be shown and cleared before the window is ever redrawn.
+            Image1->clearPicture();
+            advanceProgress();
+        } catch (const Failure &) {
+            return {i, false};
+        }
+        // Over many large icons the check takes a while: now and then the windows repaint, and a
+        // close by the user or by the session is heard and ends the check.
+        if (sinceEvents.elapsed() >= EventsEveryMs) {
+            QCoreApplication::processEvents();
+            if (!self || m_hiddenDuringCheck)
+                return {-1, true};
+            sinceEvents.restart();
         }
     }
-    Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
-    close();
-    ProgressBar1->hide();
+    return {};
+}
+
+void TProverka::hideEvent(QHideEvent *event)
+{
+    if (m_checking)
+        m_hiddenDuringCheck = true;
+    SecondaryWindow::hideEvent(event);
 }
 
 void TProverka::advanceProgress()

@@ -1,5 +1,6 @@
 // The icon check window: test-loads every icon of the run in the picture folder, in the same
-// way an answer loads one, and names the first that fails or congratulates the user.
+// way an answer loads one, and names the first that fails or congratulates the user. The
+// window repaints during a long check, and closing it (or the session ending) stops the check.
 #pragma once
 
 #include "windows/SecondaryWindow.h"
@@ -15,7 +16,22 @@ public:
 
     void Button1Click();
 
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    struct Outcome
+    {
+        qint64 failedIcon = -1; // the first icon that failed to load; -1 when none did
+        bool interrupted = false; // the window was closed while the check ran
+    };
+    // Loads the icons in turn and stops at the first that fails.
+    Outcome runCheck();
     void advanceProgress();
+
+    // Events are handled this often during a check.
+    static constexpr int EventsEveryMs = 50;
     int m_filledPixels = -1;
+    bool m_checking = false;
+    bool m_hiddenDuringCheck = false;
 };

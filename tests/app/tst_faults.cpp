@@ -6,6 +6,7 @@
 #include "core/Cp1251.h"
 #include "core/LineList.h"
 #include "core/RandomSource.h"
+#include "core/Recovery.h"
 #include "platform/Termination.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
@@ -17,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <fcntl.h>
@@ -354,14 +357,35 @@ void TestFaults::hugeNamePastedAndControlCharacters()
 void TestFaults::terminationSignalSavesTheLog_data()
 {
     QTest::addColumn<bool>("modalOpen");
-    QTest::newRow("main window in front") << false;
-    QTest::newRow("About window open") << true;
+    // Who closes: "signal", "session manager" (its quit request), "user", or "user, then signal"
+    // (the session ends while the user's close shows its error).
+    QTest::addColumn<QString>("closedBy");
+    QTest::addColumn<bool>("logReplacedByFolder");
+    QTest::newRow("main window in front") << false << u"signal"_s << false;
+    QTest::newRow("About window open") << true << u"signal"_s << false;
+    QTest::newRow("log replaced by a folder") << false << u"signal"_s << true;
+    QTest::newRow("log replaced by a folder, About window open") << true << u"signal"_s << true;
+    QTest::newRow("session manager's quit, log replaced by a folder") << false << u"session manager"_s << true;
+    QTest::newRow("user's close, log replaced by a folder") << false << u"user"_s << true;
+    QTest::newRow("session ends while the user's close shows its error") << false << u"user, then signal"_s << true;
 }
 
 void TestFaults::terminationSignalSavesTheLog()
 {
     QFETCH(bool, modalOpen);
+    QFETCH(QString, closedBy);
+    QFETCH(bool, logReplacedByFolder);
     WorkDir dir;
+    QTemporaryDir state;
+    const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    const auto restoreState = qScopeGuard([&oldState] {
+        if (oldState.isNull())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", oldState);
+    });
+    RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, "x\r\n");
     auto form = startForm();
     static TForm1 *current = nullptr;
@@ -374,9 +398,37 @@ void TestFaults::terminationSignalSavesTheLog()
                 current->requestClose();
         });
     }
+    qApp->installEventFilter(form.get());
     answer(*form, u"a"_s);
     answer(*form, u"b"_s);
-    if (modalOpen) {
+    if (logReplacedByFolder) {
+        QVERIFY(QFile::remove(u"vedalka.log"_s));
+        makeDir(u"vedalka.log"_s);
+    }
+    const QString recoveryFile = Recovery(dir.path()).fileName();
+
+    if (closedBy.startsWith(u"user"_s)) {
+        if (closedBy.endsWith(u"signal"_s))
+            boxes.onBox = [&](const RecordingPresenter::Box &) { form->requestClose(); };
+        const bool closed = form->close();
+        boxes.onBox = nullptr;
+        QCOMPARE(boxes.errors().size(), 1);
+        if (!closedBy.endsWith(u"signal"_s)) {
+            // The user's close keeps its ways: the error, the window open, the answers waiting.
+            QVERIFY(!closed);
+            QVERIFY(form->isVisible());
+            QCOMPARE(form->resultLog().pendingCount(), 2);
+            QVERIFY(!QFile::exists(recoveryFile));
+            QDir().rmdir(u"vedalka.log"_s);
+            QVERIFY(form->close());
+            QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
+            current = nullptr;
+            return;
+        }
+    } else if (closedBy == u"session manager"_s) {
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quit);
+    } else if (modalOpen) {
         whenModalAppears([](QWidget *) {
             ::raise(SIGTERM);
             ::raise(SIGTERM); // a second signal while closing changes nothing
@@ -388,8 +440,31 @@ void TestFaults::terminationSignalSavesTheLog()
     }
     QTRY_VERIFY(!form->isVisible());
     QVERIFY(!form->AboutForm->isVisible());
-    QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
     current = nullptr;
+    if (!logReplacedByFolder) {
+        QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
+        QVERIFY(boxes.boxes.isEmpty());
+        QCOMPARE(form->exitCode(), 0);
+        return;
+    }
+
+    // Nobody is asked anything at a session's end: the answers wait in the recovery file.
+    QCOMPARE(boxes.errors().size(), closedBy.startsWith(u"user"_s) ? 1 : 0);
+    QCOMPARE(form->exitCode(), 1);
+    QCOMPARE(form->resultLog().pendingCount(), 0);
+    QCOMPARE(readFile(recoveryFile), "a - x\r\nb - x\r\n"_ba);
+    form.reset();
+
+    // The next start here puts them in at its close, in front of its own answers.
+    QDir().rmdir(u"vedalka.log"_s);
+    writeFile(u"vedalka.log"_s, "old\r\n");
+    form = startForm();
+    answer(*form, u"c"_s);
+    QVERIFY(QFile::exists(recoveryFile));
+    QVERIFY(form->close());
+    QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\nb - x\r\nc - x\r\n"_ba);
+    QVERIFY(!QFile::exists(recoveryFile));
+    QCOMPARE(QDir(state.path() + u"/vedalka"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestFaults::storesWrittenWhereTheyAre_data()

@@ -1,12 +1,15 @@
 // The real program in a real X server: a user types names and presses the button, then the
 // session ends the program with a signal, or the X server goes away under it. The answers must
-// be in the log.
+// be in the log, or, when the log cannot take them, in the recovery file until the next start.
+#include "core/Recovery.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -22,6 +25,7 @@ private slots:
     void cleanupTestCase();
     void terminatedAfterAnswers_data();
     void terminatedAfterAnswers();
+    void xServerGoneAfterAnswers_data();
     void xServerGoneAfterAnswers();
 
 private:
@@ -34,6 +38,8 @@ private:
 
     QProcess m_xserver;
     QString m_display;
+    // The user's state folder, where the recovery files go.
+    QTemporaryDir m_state;
 };
 
 QString TestProcess::startXServer(QProcess &server)
@@ -57,6 +63,8 @@ void TestProcess::initTestCase()
         QSKIP("Xvfb and xdotool are needed (scripts/setup-deps installs them)");
     m_display = startXServer(m_xserver);
     QVERIFY(!m_display.isEmpty());
+    QVERIFY(m_state.isValid());
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
 }
 
 void TestProcess::cleanupTestCase()
@@ -115,17 +123,78 @@ void TestProcess::answerTwoNames(QProcess &program, const QString &display, bool
 void TestProcess::terminatedAfterAnswers_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    // How the log is made unsavable before the signal in each of `failedRuns` runs, and put right
+    // after it; a last run then ends normally.
+    QTest::addColumn<QString>("unsavable");
+    QTest::addColumn<int>("failedRuns");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << QString() << 0;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << QString() << 0;
+    QTest::newRow("SIGINT") << int(SIGINT) << QString() << 0;
+    QTest::newRow("SIGTERM, log replaced by a folder") << int(SIGTERM) << u"folder"_s << 1;
+    QTest::newRow("SIGHUP, read-only folder and log, in two runs") << int(SIGHUP) << u"read-only"_s << 2;
+    QTest::newRow("SIGINT, log locked by another program") << int(SIGINT) << u"locked"_s << 1;
 }
 
 void TestProcess::terminatedAfterAnswers()
 {
     QFETCH(int, signal);
+    QFETCH(QString, unsavable);
+    QFETCH(int, failedRuns);
     WorkDir dir;
     writeFile(u"baza.leh"_s, "knows everything\r\n");
     writeFile(u"vedalka.log"_s, "old - answer\r\n");
+    const QByteArray twoAnswers = "Masha - knows everything\r\nPetya - knows everything\r\n";
+    const Recovery recovery(dir.path());
+    QVERIFY(recovery.fileName().startsWith(m_state.path() + u"/vedalka/"_s));
+
+    QByteArray kept;
+    for (int run = 0; run < failedRuns; ++run) {
+        QProcess program;
+        answerTwoNames(program, m_display);
+        if (QTest::currentTestFailed())
+            return;
+        QProcess holder;
+        if (unsavable == u"folder"_s) {
+            QVERIFY(QFile::remove(u"vedalka.log"_s));
+            makeDir(u"vedalka.log"_s);
+        } else if (unsavable == u"locked"_s) {
+            // One process holds the lock, so ending it lets the lock go.
+            holder.start(u"sh"_s, {u"-c"_s, u"exec 9<vedalka.log && flock -x 9 && echo locked && exec sleep 30"_s});
+            QVERIFY(holder.waitForReadyRead(5000));
+        } else {
+            QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner);
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        }
+        ::kill(pid_t(program.processId()), signal);
+        // Ends within seconds whatever the disk says, with one line saying where the answers went.
+        const bool ended = program.waitForFinished(5000);
+        if (unsavable == u"folder"_s) {
+            QDir().rmdir(u"vedalka.log"_s);
+            writeFile(u"vedalka.log"_s, "old - answer\r\n");
+        } else if (unsavable == u"locked"_s) {
+            ::kill(pid_t(holder.processId()), SIGKILL);
+            holder.waitForFinished(5000);
+        } else {
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(u"vedalka.log"_s, QFile::ReadOwner | QFile::WriteOwner);
+        }
+        QVERIFY(ended);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        const QByteArray errors = program.readAllStandardError();
+        QByteArrayList said;
+        for (const QByteArray &line : errors.split('\n'))
+            if (line.startsWith("vedalka: "))
+                said << line;
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.at(0).contains(QFile::encodeName(recovery.fileName())), errors.constData());
+        QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\n"_ba);
+        // Kept once each, after what an earlier run kept.
+        kept += twoAnswers;
+        QCOMPARE(readFile(recovery.fileName()), kept);
+        QCOMPARE(readFile(QString(recovery.fileName()).replace(u".log"_s, u".folder"_s)),
+                 QFile::encodeName(dir.path()) + '\n');
+    }
 
     QProcess program;
     answerTwoNames(program, m_display);
@@ -135,31 +204,56 @@ void TestProcess::terminatedAfterAnswers()
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
-    QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\nMasha - knows everything\r\nPetya - knows everything\r\n"_ba);
+    // Kept answers go in first, as they were given first; then the file that held them goes.
+    QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\n" + kept + twoAnswers);
+    QCOMPARE(QDir(m_state.path() + u"/vedalka"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestProcess::xServerGoneAfterAnswers_data()
+{
+    QTest::addColumn<bool>("logReplacedByFolder");
+    QTest::newRow("log in place") << false;
+    QTest::newRow("log replaced by a folder") << true;
 }
 
 void TestProcess::xServerGoneAfterAnswers()
 {
+    QFETCH(bool, logReplacedByFolder);
     WorkDir dir;
     writeFile(u"baza.leh"_s, "knows everything\r\n");
     writeFile(u"vedalka.log"_s, "old - answer\r\n");
+    const QByteArray twoAnswers = "Masha - knows everything\r\nPetya - knows everything\r\n";
+    const Recovery recovery(dir.path());
 
     QProcess server;
     const QString display = startXServer(server);
     QVERIFY(!display.isEmpty());
     QProcess program;
     answerTwoNames(program, display, true);
+    if (logReplacedByFolder) {
+        QVERIFY(QFile::remove(u"vedalka.log"_s));
+        makeDir(u"vedalka.log"_s);
+    }
     server.kill();
     server.waitForFinished(5000);
     if (QTest::currentTestFailed())
         return;
 
-    // Qt ends the program itself when its X connection breaks; the answers still reach the log.
+    // Qt ends the program itself when its X connection breaks; the answers still reach the log,
+    // or the recovery file when the log cannot take them.
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QByteArray errors = program.readAllStandardError();
     QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
-    QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\nMasha - knows everything\r\nPetya - knows everything\r\n"_ba);
+    if (logReplacedByFolder) {
+        QVERIFY2(errors.contains(QFile::encodeName(recovery.fileName())), errors.constData());
+        QCOMPARE(readFile(recovery.fileName()), twoAnswers);
+        QVERIFY(QDir().rmdir(u"vedalka.log"_s));
+        QVERIFY(QFile::remove(recovery.fileName()));
+        QVERIFY(QFile::remove(QString(recovery.fileName()).replace(u".log"_s, u".folder"_s)));
+    } else {
+        QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\n" + twoAnswers);
+    }
 }
 
 VEDALKA_TEST_MAIN(TestProcess)

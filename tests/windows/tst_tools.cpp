@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "app/Vedalka.h"
 #include "core/Cp1251.h"
+#include "platform/Termination.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 #include "windows/Proverit.h"
@@ -9,6 +10,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QProgressBar>
+#include <QTimer>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -75,6 +79,8 @@ private slots:
     void check();
     void checkSkipsIconsRemovedSinceTheCount();
     void checkMovesTheBar();
+    void checkHearsEventsMidway_data();
+    void checkHearsEventsMidway();
 
 private:
     void start();
@@ -250,6 +256,68 @@ void TestTools::checkMovesTheBar()
     QVERIFY(counter.paints < 300);
     QVERIFY(std::is_sorted(counter.values.begin(), counter.values.end()));
     QCOMPARE(counter.values.last(), 299);
+}
+
+void TestTools::checkHearsEventsMidway_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("the user closes the window") << u"close"_s << QStringList();
+    QTest::newRow("the session ends the program") << u"SIGTERM"_s << QStringList();
+    QTest::newRow("a second click starts no second check")
+        << u"click"_s << QStringList{u"поздравляем, все иконки подходят для этой программы :)"_s};
+}
+
+void TestTools::checkHearsEventsMidway()
+{
+    QFETCH(QString, event);
+    QFETCH(QStringList, boxes);
+    // Many large icons: one file of 16 MB under 400 names.
+    makeDir(u"картинки"_s);
+    writeFile(u"big.ico"_s, goodIcon() + QByteArray(16 << 20, '\0'));
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(QFile::link(m_dir->file(u"big.ico"_s), u"картинки/%1.ico"_s.arg(i)));
+    start();
+    static TForm1 *current = nullptr;
+    current = m_form.get();
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        Termination::install([] {
+            if (current && current->isVisible())
+                current->requestClose();
+        });
+    }
+
+    RecordingPresenter shown;
+    TProverka *check = m_form->Proverka;
+    int valueAtEvent = -1;
+    whenModalAppears([&](QWidget *w) {
+        if (w != check)
+            return;
+        // Runs as soon as the check lets events through.
+        QTimer::singleShot(0, check, [&] {
+            valueAtEvent = check->ProgressBar1->value();
+            if (event == u"close"_s)
+                check->close();
+            else if (event == u"SIGTERM"_s)
+                ::raise(SIGTERM);
+            else
+                QTest::mouseClick(check->Button1, Qt::LeftButton);
+        });
+        QTest::mouseClick(check->Button1, Qt::LeftButton);
+    });
+    m_form->N6->trigger();
+    if (event == u"SIGTERM"_s)
+        QTRY_VERIFY(!m_form->isVisible());
+    current = nullptr;
+    QCOMPARE(shown.texts(), boxes);
+    // The event came while the check ran, and a close ended it there.
+    QVERIFY(valueAtEvent > 0 && valueAtEvent < 399);
+    QCOMPARE(check->ProgressBar1->value() == 399, event == u"click"_s);
+    QVERIFY(!check->isVisible());
+    QVERIFY(check->ProgressBar1->isHidden());
+    QCOMPARE(m_form->isVisible(), event != u"SIGTERM"_s);
 }
 
 VEDALKA_TEST_MAIN(TestTools)
