@@ -213,14 +213,3 @@ void Recovery::keep(const QList<QByteArray> &lines)
     }
     replaceWhole(m_fileName, text);
 }
-
-bool Recovery::lockFreeWithin(const QString &fileName, int msecs)
-{
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return true;
-    struct stat st;
-    const bool free = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || lockWithin(fd, msecs);
-    ::close(fd); // lets the probe's own lock go
-    return free;
-}

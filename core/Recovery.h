@@ -42,11 +42,6 @@ public:
     // error".
     void keep(const QList<QByteArray> &lines);
 
-    // Waits up to `msecs` for no other program to hold a lock on the file. True when it is free,
-    // missing or cannot be locked at all (the save then meets the real error); false when still
-    // held, so that a session's end never waits on another program for long.
-    static bool lockFreeWithin(const QString &fileName, int msecs);
-
 private:
     QString m_dataFolder;
     QString m_fileName;
