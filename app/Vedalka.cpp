@@ -39,12 +39,13 @@ TForm1::TForm1(QWidget *parent)
     Resources::init();
     setupUi(this);
     setObjectName(u"Form1"_s);
-    setWindowIcon(QIcon(u":/icons/mainwindow.png"_s));
+    setWindowIcon(Resources::icon(u":/icons/mainwindow.png"_s));
+    Karikatura->setDrawings(Resources::Drawings(u":/pictures/karikatura-start.png"_s));
     Fonts::applyHeights(this);
 
     for (const QString &name : {u"menu-about"_s, u"menu-add-phrase"_s, u"menu-tools"_s, u"menu-count-icons"_s,
                                 u"menu-help"_s, u"menu-check-icons"_s})
-        ImageList1.append(QIcon(u":/icons/"_s + name + u".png"_s));
+        ImageList1.append(Resources::icon(u":/icons/"_s + name + u".png"_s));
     N5->setIcon(ImageList1.at(4));
     N1->setIcon(ImageList1.at(0));
     N2->setIcon(ImageList1.at(2));
@@ -249,7 +250,10 @@ void TForm1::Button1Click()
             if (Files::exists(icon)) {
                 IconFile file;
                 file.load(icon);
-                Karikatura->setPicture(QPixmap::fromImage(IconDisplay::picture(file)));
+                // Drawn anew for the ratio of the screen the window is on, from the entry that
+                // fits it best.
+                Karikatura->setPictureMaker(
+                    [file](qreal ratio) { return QPixmap::fromImage(IconDisplay::picture(file, ratio)); });
                 Karikatura->setAccessibleDescription(u"Самый похожий мультяшный герой: "_s + icon);
                 if (!ZvukOFF->isChecked()) {
                     const QString laughter = Stores::laughterPath(qint64(random.random(12)) + 1);

@@ -90,6 +90,14 @@ QImage decodePng(QByteArrayView data)
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// A 16-bit pixel: 5 bits each of red, green and blue from the top down, the top bit unused.
+// Each channel is widened so that 31 becomes 255.
+QRgb fromFiveFiveFive(quint16 pixel)
+{
+    const auto widen = [](int c) { return (c << 3) | (c >> 2); };
+    return qRgb(widen((pixel >> 10) & 31), widen((pixel >> 5) & 31), widen(pixel & 31));
+}
+
 // A bottom-up device-independent bitmap: 40-byte header, colour table, colour bits, 1-bit mask.
 QImage decodeBitmap(QByteArrayView data)
 {
@@ -113,8 +121,10 @@ QImage decodeBitmap(QByteArrayView data)
         // The table always has its full size; the header's count of used colours is ignored.
         tableSize = 1 << bitCount;
         break;
+    case 16:
     case 24:
     case 32:
+        // Every depth above 8 bits carries its colours in the pixels, without a table.
         break;
     default:
         return {};
@@ -152,6 +162,9 @@ QImage decodeBitmap(QByteArrayView data)
                 break;
             case 8:
                 out[x] = table[row[x]];
+                break;
+            case 16:
+                out[x] = fromFiveFiveFive(quint16(row[2 * x] | row[2 * x + 1] << 8));
                 break;
             case 24:
                 out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
@@ -285,6 +298,22 @@ QImage IconFile::decode(QSize target, quint32 colourLimit) const
     // The icon is drawn at its directory size; a picture of another size is stretched to it.
     const QSize drawn(e.width, e.height);
     return image.size() == drawn ? image : stretched(image, drawn);
+}
+
+QImage IconFile::decode(QSize target, quint32 colourLimit, qreal ratio) const
+{
+    const QImage place = decode(target, colourLimit);
+    if (place.isNull() || ratio == 1)
+        return place;
+    const QSize pixels = (QSizeF(place.size()) * ratio).toSize();
+    QImage sharp = decode((QSizeF(target) * ratio).toSize(), colourLimit);
+    // An entry that cannot be drawn leaves the place's own picture, enlarged.
+    if (sharp.isNull())
+        sharp = place;
+    if (sharp.size() != pixels)
+        sharp = sharp.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    sharp.setDevicePixelRatio(ratio);
+    return sharp;
 }
 
 quint32 IconFile::colourLimitForDepth(int bitsPerPixel)

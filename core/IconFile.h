@@ -63,6 +63,13 @@ public:
     // transparency of the icon. Null when the data cannot be decoded, and for type 0.
     QImage decode(QSize target, quint32 colourLimit) const;
 
+    // The picture in the icon's place on a screen of this device pixel ratio. The place is as
+    // large as the entry chosen for the target (what the screen shows at ratio 1); its pixels
+    // come from the entry chosen for the target in device pixels, drawn 1:1 when that entry has
+    // exactly the place's size in device pixels and scaled smoothly otherwise. The image's
+    // device pixel ratio is set; at ratio 1 this is decode(target, colourLimit).
+    QImage decode(QSize target, quint32 colourLimit, qreal ratio) const;
+
     // The colour limit of a screen with this many bits per pixel: 2^bits up to 8 bits, else
     // unlimited (0).
     static quint32 colourLimitForDepth(int bitsPerPixel);

@@ -1,9 +1,9 @@
 #include "platform/IconDisplay.h"
 
 #include "core/IconFile.h"
+#include "resources/Resources.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QScreen>
 #include <QStyle>
 
@@ -23,21 +23,20 @@ quint32 colourLimit()
     return screen ? IconFile::colourLimitForDepth(screen->depth()) : 0;
 }
 
-QImage standardApplicationIcon()
+QImage standardApplicationIcon(qreal ratio)
 {
-    // The theme's generic program icon; without a theme, the icon the style gives windows that
-    // have none of their own.
-    const QIcon icon = QIcon::fromTheme(u"application-x-executable"_s,
-                                        QApplication::style()->standardIcon(QStyle::SP_TitleBarMenuButton));
-    const QSize size = targetSize();
-    return icon.pixmap(size).toImage().scaled(size).convertToFormat(QImage::Format_ARGB32);
+    // Not the toolkit's or the desktop theme's logo: a picture of a program of our own.
+    static const Resources::Drawings drawings(u":/icons/standard-application.png"_s);
+    QImage image = drawings.image((QSizeF(targetSize()) * ratio).toSize());
+    image.setDevicePixelRatio(ratio);
+    return image;
 }
 
-QImage picture(const IconFile &icon)
+QImage picture(const IconFile &icon, qreal ratio)
 {
     if (icon.isStandardApplicationIcon())
-        return standardApplicationIcon();
-    return icon.decode(targetSize(), colourLimit());
+        return standardApplicationIcon(ratio);
+    return icon.decode(targetSize(), colourLimit(), ratio);
 }
 
 } // namespace IconDisplay

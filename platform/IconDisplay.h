@@ -1,5 +1,5 @@
 // What a picture control needs to show a cartoon icon on this display: the style's large icon
-// size, the primary screen's colour limit and the desktop's standard application icon.
+// size, the primary screen's colour limit and the standard application icon.
 #pragma once
 
 #include <QImage>
@@ -9,17 +9,20 @@ class IconFile;
 
 namespace IconDisplay {
 
-// The size icons are chosen for: the style's large icon size (32 x 32 at the usual settings).
+// The size icons are chosen for at ratio 1: the style's large icon size (32 x 32 at the usual
+// settings). A screen of another device pixel ratio chooses for as many device pixels.
 QSize targetSize();
 
 // 2^depth of the primary screen, or 0 (unlimited) above 8 bits per pixel.
 quint32 colourLimit();
 
-// The desktop's standard application icon at the target size.
-QImage standardApplicationIcon();
+// The picture shown for an icon file of type 0: the program's own drawing of a program, at the
+// target size, with the device pixel ratio set.
+QImage standardApplicationIcon(qreal ratio = 1);
 
-// The picture of a loaded icon: the standard application icon for type 0, else the decoded
-// image for this display, null when the icon's data cannot be decoded.
-QImage picture(const IconFile &icon);
+// The picture of a loaded icon at a device pixel ratio: the standard application icon for
+// type 0, else the decoded image for this display (see IconFile::decode), null when the icon's
+// data cannot be decoded.
+QImage picture(const IconFile &icon, qreal ratio = 1);
 
 } // namespace IconDisplay

@@ -1,8 +1,18 @@
-// Registration of the embedded pictures, and the program's icon assembled from its sizes.
+// Registration of the embedded pictures, and the pictures assembled from their drawn sizes.
 #include "resources/Resources.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
-#include <QString>
+#include <QIconEngine>
+#include <QImageReader>
+#include <QPainter>
+#include <QPaintEngine>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +25,73 @@ static void registerEmbeddedResources()
 
 namespace Resources {
 
+namespace {
+
+void readAll(const QString &path, QList<QImage> &into)
+{
+    QImageReader reader(path);
+    const int count = qMax(1, reader.imageCount());
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !reader.jumpToImage(i))
+            break;
+        QImage image = reader.read();
+        if (image.isNull())
+            continue;
+        // Qt marks a name@2x file as drawn for ratio 2; here every size is plain pixels.
+        image.setDevicePixelRatio(1);
+        into.append(image.convertToFormat(QImage::Format_ARGB32));
+    }
+}
+
+// Hands out the drawings at exactly the device size Qt asks for, so that a menu or a title bar
+// at 1.25 or 1.5 gets a picture scaled down from the sharper drawing instead of an enlarged one.
+class DrawingsEngine : public QIconEngine
+{
+public:
+    explicit DrawingsEngine(Drawings drawings)
+        : m_drawings(std::move(drawings))
+    {
+    }
+
+    QIconEngine *clone() const override { return new DrawingsEngine(m_drawings); }
+    QString key() const override { return u"VedalkaDrawings"_s; }
+    bool isNull() override { return m_drawings.isNull(); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_drawings.sizes(); }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        QPixmap pixmap = QPixmap::fromImage(m_drawings.image(size));
+        if (mode == QIcon::Disabled && !pixmap.isNull()) {
+            if (const QStyle *style = QApplication::style()) {
+                QStyleOption option;
+                option.palette = QGuiApplication::palette();
+                pixmap = style->generatedIconPixmap(QIcon::Disabled, pixmap, &option);
+            }
+        }
+        return pixmap;
+    }
+
+    // Qt asks for the size in device pixels here and sets the ratio on the result itself.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal) override
+    {
+        return pixmap(size, mode, state);
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->paintEngine()->paintDevice()->devicePixelRatio();
+        QPixmap pm = pixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state);
+        pm.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect.topLeft(), pm);
+    }
+
+private:
+    Drawings m_drawings;
+};
+
+} // namespace
+
 void init()
 {
     static const bool registered = [] {
@@ -24,13 +101,70 @@ void init()
     Q_UNUSED(registered);
 }
 
-QIcon programIcon()
+Drawings::Drawings(const QString &path)
 {
     init();
-    QIcon icon(u":/icons/program.png"_s);
-    for (const int size : {16, 22, 24, 48, 64, 128, 256})
-        icon.addFile(u":/icons/program-%1.png"_s.arg(size));
-    return icon;
+    readAll(path, m_images);
+    if (m_images.isEmpty())
+        return;
+    const QFileInfo info(path);
+    const QString stem = info.path() + u'/' + info.completeBaseName();
+    const QString suffix = u'.' + info.suffix();
+    QStringList others{stem + u"@2x"_s + suffix};
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        others.append(stem + u'-' + QString::number(side) + suffix);
+    for (const QString &other : others) {
+        if (QFile::exists(other))
+            readAll(other, m_images);
+    }
+}
+
+QSize Drawings::size() const
+{
+    return isNull() ? QSize() : m_images.first().size();
+}
+
+QList<QSize> Drawings::sizes() const
+{
+    QList<QSize> list;
+    for (const QImage &image : m_images)
+        list.append(image.size());
+    return list;
+}
+
+QImage Drawings::image(QSize pixels) const
+{
+    if (isNull() || pixels.isEmpty())
+        return {};
+    const QImage *best = nullptr;
+    for (const QImage &image : m_images) {
+        if (image.size() == pixels)
+            return image;
+        const bool large = image.width() >= pixels.width() && image.height() >= pixels.height();
+        const bool bestLarge = best && best->width() >= pixels.width() && best->height() >= pixels.height();
+        // the smallest of those large enough, else the largest
+        if (!best || (large && (!bestLarge || image.width() < best->width()))
+            || (!large && !bestLarge && image.width() > best->width()))
+            best = &image;
+    }
+    return best->scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+}
+
+QPixmap Drawings::pixmap(QSize place, qreal ratio) const
+{
+    QPixmap pixmap = QPixmap::fromImage(image((QSizeF(place) * ratio).toSize()));
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+QIcon icon(const QString &path)
+{
+    return QIcon(new DrawingsEngine(Drawings(path)));
+}
+
+QIcon programIcon()
+{
+    return icon(u":/icons/program.png"_s);
 }
 
 } // namespace Resources

@@ -1,12 +1,22 @@
-// The program's own pictures and icons, embedded from resources.qrc:
-//   :/pictures/banner.png            640 x 320, the main window's big picture
+// The program's own pictures and icons, embedded from resources.qrc. Each is drawn at the size
+// its control shows at 96 dpi, and again at twice that size (name@2x) for screens scaled by 2;
+// window icons come in every size a desktop asks for (name-16, name-24, name-48, name-64).
+//   :/pictures/banner.png            640 x 320, the main window's big picture (shown at most
+//                                    484 x 242 device pixels, so it needs no larger drawing)
 //   :/pictures/karikatura-start.png  60 x 80, 256 colours, the likeness before the first answer
 //   :/icons/program.png              32 x 32, the program's icon (program-16.png ... -256.png too)
 //   :/icons/mainwindow.png           32 x 32, the main window's icon
 //   :/icons/menu-*.png               16 x 16, the six menu images
 //   :/icons/add-window.png, add-image1.png, add-image2.ico (32 and 48)   the add-phrase window
 //   :/icons/about-window.png, about-image1.png (16 colours)             the About window
+//   :/icons/standard-application.png 32 x 32, shown for an icon file that names no picture
 #pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
 
 class QIcon;
 
@@ -16,6 +26,32 @@ namespace Resources {
 // compiled resources into an executable otherwise: call this before loading any of them.
 // Calling it again does nothing.
 void init();
+
+// One picture in every size it was drawn in: the file itself, its sharper version (name@2x)
+// and its other sizes (name-16 ... name-256); every image of an .ico file.
+class Drawings
+{
+public:
+    Drawings() = default;
+    explicit Drawings(const QString &path);
+
+    bool isNull() const { return m_images.isEmpty(); }
+    // The size of the file itself: the picture's place, in logical pixels.
+    QSize size() const;
+    QList<QSize> sizes() const;
+
+    // Exactly this many pixels: the drawing of that size, else the smallest larger one (or the
+    // largest of all) scaled smoothly. ARGB32.
+    QImage image(QSize pixels) const;
+    // The picture for a place of this many logical pixels at a device pixel ratio.
+    QPixmap pixmap(QSize place, qreal ratio) const;
+
+private:
+    QList<QImage> m_images; // the file itself first
+};
+
+// The drawings as an icon whose pixmaps are exactly the size asked for at any device pixel ratio.
+QIcon icon(const QString &path);
 
 // The program's icon in every size it is drawn in, for the application and for windows without
 // an icon of their own.

@@ -4,6 +4,7 @@
 #include "core/PhraseBase.h"
 #include "core/Stores.h"
 #include "platform/Dialogs.h"
+#include "resources/Resources.h"
 #include "windows/StorableField.h"
 
 #include <QShowEvent>
@@ -14,9 +15,10 @@ TDobavlenie::TDobavlenie(QWidget *parent)
     : SecondaryWindow(parent)
 {
     setupUi(this);
-    setWindowIcon(QIcon(u":/icons/add-window.png"_s));
+    setWindowIcon(Resources::icon(u":/icons/add-window.png"_s));
+    Image1->setDrawings(Resources::Drawings(u":/icons/add-image1.png"_s));
     // The book of phrases holds a 32 and a 48 pixel image; the window shows the 32 pixel one.
-    Image2->setPicture(QIcon(u":/icons/add-image2.ico"_s).pixmap(32, 32));
+    Image2->setDrawings(Resources::Drawings(u":/icons/add-image2.ico"_s));
     // The window's background is the desktop's scroll-bar grey.
     client->setBackgroundRole(QPalette::Midlight);
     client->setAutoFillBackground(true);

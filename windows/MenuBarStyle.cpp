@@ -1,5 +1,7 @@
 #include "windows/MenuBarStyle.h"
 
+#include "windows/PictureBox.h"
+
 #include <QPainter>
 #include <QStyleOptionMenuItem>
 
@@ -30,7 +32,9 @@ void MenuBarStyle::drawControl(ControlElement element, const QStyleOption *optio
     const int contentWidth = IconSize + Gap + textWidth;
     const QRect r = item->rect;
     const int left = r.left() + (r.width() - contentWidth) / 2;
-    const QPixmap pm = item->icon.pixmap(IconSize, IconSize, enabled ? QIcon::Normal : QIcon::Disabled);
+    // Made for the screen's ratio, so that a scaled menu bar shows a sharp image.
+    const QPixmap pm = item->icon.pixmap(QSize(IconSize, IconSize), PictureBox::deviceRatio(*painter),
+                                         enabled ? QIcon::Normal : QIcon::Disabled);
     painter->drawPixmap(left, r.top() + (r.height() - IconSize) / 2, pm);
     const QRect textRect(left + IconSize + Gap, r.top(), textWidth + 1, r.height());
     drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, item->palette, enabled,

@@ -1,6 +1,7 @@
 #include "windows/OProgramme.h"
 
 #include "platform/Dialogs.h"
+#include "resources/Resources.h"
 
 using namespace Qt::StringLiterals;
 
@@ -8,7 +9,8 @@ TAboutForm::TAboutForm(QWidget *parent)
     : SecondaryWindow(parent)
 {
     setupUi(this);
-    setWindowIcon(QIcon(u":/icons/about-window.png"_s));
+    setWindowIcon(Resources::icon(u":/icons/about-window.png"_s));
+    Image1->setDrawings(Resources::Drawings(u":/icons/about-image1.png"_s));
     finishSetup(u"AboutForm"_s, QPoint(315, 152), scrollArea, client);
     // The credit line is as wide as its text.
     Label6->adjustSize();

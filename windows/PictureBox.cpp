@@ -1,9 +1,11 @@
 #include "windows/PictureBox.h"
 
+#include "resources/Resources.h"
 #include "windows/PictureBoxAccessible.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEngine>
 
 PictureBox::PictureBox(QWidget *parent)
     : QWidget(parent)
@@ -14,13 +16,33 @@ PictureBox::PictureBox(QWidget *parent)
 
 void PictureBox::setPicture(const QPixmap &picture)
 {
+    m_maker = nullptr;
     m_picture = picture;
-    update();
+    forgetShown();
+}
+
+void PictureBox::setPictureMaker(Maker maker)
+{
+    m_picture = maker ? maker(1) : QPixmap();
+    m_maker = std::move(maker);
+    forgetShown();
+}
+
+void PictureBox::setDrawings(const Resources::Drawings &drawings)
+{
+    setPictureMaker([drawings](qreal ratio) { return drawings.pixmap(drawings.size(), ratio); });
 }
 
 void PictureBox::setProportional(bool on)
 {
     m_proportional = on;
+    forgetShown();
+}
+
+void PictureBox::forgetShown()
+{
+    m_shown = QPixmap();
+    m_shownRatio = 0;
     update();
 }
 
@@ -37,14 +59,47 @@ QRect PictureBox::pictureRect() const
     return QRect(QPoint(0, 0), natural.scaled(size(), Qt::KeepAspectRatio));
 }
 
+QPixmap PictureBox::pictureAt(qreal ratio) const
+{
+    if (m_picture.isNull())
+        return {};
+    const QSize pixels = (QSizeF(pictureRect().size()) * ratio).toSize();
+    QPixmap made = m_maker && ratio != 1 ? m_maker(ratio) : m_picture;
+    if (made.isNull() || pixels.isEmpty())
+        return {};
+    if (made.size() != pixels)
+        made = QPixmap::fromImage(made.toImage().scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    made.setDevicePixelRatio(ratio);
+    return made;
+}
+
+qreal PictureBox::deviceRatio(const QPainter &painter)
+{
+    // The painter's own device is the widget even when it is rendered into a picture of
+    // another ratio; the engine's device is what really receives the pixels.
+    const QPaintEngine *engine = painter.paintEngine();
+    return engine && engine->paintDevice() ? engine->paintDevice()->devicePixelRatio() : painter.device()->devicePixelRatio();
+}
+
 void PictureBox::paintEvent(QPaintEvent *)
 {
     if (m_picture.isNull())
         return;
     QPainter p(this);
+    const qreal ratio = deviceRatio(p);
+    if (ratio != m_shownRatio) {
+        m_shown = pictureAt(ratio);
+        m_shownRatio = ratio;
+    }
     p.setClipRect(rect());
-    p.setRenderHint(QPainter::SmoothPixmapTransform, m_proportional);
-    p.drawPixmap(pictureRect(), m_picture);
+    p.drawPixmap(pictureRect().topLeft(), m_shown);
+}
+
+void PictureBox::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_proportional)
+        forgetShown();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent *event)

@@ -1,11 +1,21 @@
 // A picture control: draws its picture from the top-left corner, either at its own size and
 // clipped to the control, or scaled down in proportion to fit. Transparent parts of the
 // picture let the window background show through. Reports clicks.
+//
+// Sizes are logical pixels. On a scaled screen the picture is drawn 1:1 in device pixels when
+// it has exactly as many as its place needs there, and scaled smoothly otherwise.
 #pragma once
 
 #include <QMetaMethod>
 #include <QPixmap>
 #include <QWidget>
+
+#include <functional>
+
+class QPainter;
+namespace Resources {
+class Drawings;
+}
 
 class PictureBox : public QWidget
 {
@@ -14,10 +24,19 @@ class PictureBox : public QWidget
     Q_PROPERTY(bool proportional READ proportional WRITE setProportional)
 
 public:
+    // Makes the picture for a device pixel ratio; the one for ratio 1 sets the natural size.
+    using Maker = std::function<QPixmap(qreal ratio)>;
+
     explicit PictureBox(QWidget *parent = nullptr);
 
+    // The picture as drawn at ratio 1.
     QPixmap picture() const { return m_picture; }
+    // One picture for every ratio.
     void setPicture(const QPixmap &picture);
+    // A picture made anew for every ratio it is drawn at.
+    void setPictureMaker(Maker maker);
+    // One of the program's own pictures, in the size it is drawn for at each ratio.
+    void setDrawings(const Resources::Drawings &drawings);
     void clearPicture() { setPicture(QPixmap()); }
 
     bool proportional() const { return m_proportional; }
@@ -29,16 +48,29 @@ public:
     // The rectangle the picture occupies within the control.
     QRect pictureRect() const;
 
+    // What the control draws at this device pixel ratio: as many pixels as the picture's place
+    // there, with that ratio set. Null without a picture.
+    QPixmap pictureAt(qreal ratio) const;
+
+    // The device pixel ratio a painter draws at, also when a widget is rendered into a picture.
+    static qreal deviceRatio(const QPainter &painter);
+
 signals:
     void clicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void forgetShown();
+
     QPixmap m_picture;
+    Maker m_maker;
+    QPixmap m_shown; // pictureAt(m_shownRatio), kept between repaints
+    qreal m_shownRatio = 0;
     bool m_proportional = false;
     bool m_pressed = false;
 };

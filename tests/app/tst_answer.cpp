@@ -108,6 +108,8 @@ private slots:
     void failingIcon_data();
     void failingIcon();
     void undecodableIconShowsNothing();
+    void sharpCartoon_data();
+    void sharpCartoon();
     void baseReadAtEveryPress();
     void baseMissingAtPress();
     void longPhraseShownWhole();
@@ -396,6 +398,51 @@ void TestAnswer::undecodableIconShowsNothing()
     QVERIFY(m_boxes->boxes.isEmpty());
     QCOMPARE(m_sound->sounds().size(), 1);
     QCOMPARE(m_form->previousName(), cp(u"Маша"_s));
+}
+
+void TestAnswer::sharpCartoon_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("side"); // of the entry drawn 1:1
+
+    QTest::newRow("ratio 1: the 32 entry") << 1.0 << 32;
+    QTest::newRow("ratio 1.5: the 48 entry") << 1.5 << 48;
+    QTest::newRow("ratio 2: the 64 entry") << 2.0 << 64;
+}
+
+void TestAnswer::sharpCartoon()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(int, side);
+    start(tenPhrases(), 5);
+    // Icon 1 holds 16, 32, 48 and 64 pixel entries, each a picture of its own.
+    QList<IconWriter::Entry> entries;
+    QImage drawn;
+    for (const int size : {16, 32, 48, 64}) {
+        QImage picture = IconWriter::truecolourPicture(QSize(size, size), IconWriter::Alpha::Graded);
+        picture = picture.mirrored(size % 32 == 0, size > 32);
+        entries.append(IconWriter::bitmapEntry(picture));
+        if (size == side)
+            drawn = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    writeFile(u"картинки/1.ico"_s, IconWriter::iconFile(entries));
+    FixedCounter fixed(123456789); // draws icon 1
+    press(u"Маша"_s);
+    // The place stays 32 x 32 logical pixels at every ratio.
+    QCOMPARE(m_form->Karikatura->pictureRect(), QRect(0, 0, 32, 32));
+    const QPixmap shown = m_form->Karikatura->pictureAt(ratio);
+    QCOMPARE(shown.devicePixelRatio(), ratio);
+    QImage pixels = shown.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    pixels.setDevicePixelRatio(1);
+    QCOMPARE(pixels, drawn);
+    // Drawn by the control onto a surface of that ratio, pixel for pixel.
+    QImage surface((QSizeF(89, 89) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    surface.setDevicePixelRatio(ratio);
+    surface.fill(Qt::transparent);
+    m_form->Karikatura->render(&surface, QPoint(), QRegion(), QWidget::RenderFlags());
+    surface.setDevicePixelRatio(1);
+    QCOMPARE(surface.copy(0, 0, side, side), drawn);
+    QCOMPARE(surface.pixel(side, side), 0u);
 }
 
 void TestAnswer::baseReadAtEveryPress()

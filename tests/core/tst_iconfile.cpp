@@ -3,6 +3,7 @@
 #include "core/Failure.h"
 #include "core/IconFile.h"
 #include "platform/IconDisplay.h"
+#include "resources/Resources.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 
@@ -127,6 +128,16 @@ IconDirEntry dirEntry(int width, int height, int colours)
     return e;
 }
 
+// 32 colours that 16-bit pixels hold exactly: 5 bits a channel, widened so that 31 is 255.
+QList<QRgb> fiveBitPalette()
+{
+    const auto widen = [](int c) { return (c << 3) | (c >> 2); };
+    QList<QRgb> palette;
+    for (int i = 0; i < 32; ++i)
+        palette.append(qRgb(widen(i), widen(31 - i), widen(i * 7 % 32)));
+    return palette;
+}
+
 // The five images of the usual example, each with a picture of its own.
 struct Example
 {
@@ -172,6 +183,8 @@ private slots:
     void oddSizeStretchedKeepsItsCorners();
     void decodeChoosesEntry_data();
     void decodeChoosesEntry();
+    void sharpAtEveryRatio_data();
+    void sharpAtEveryRatio();
     void brokenDataShowsNothing_data();
     void brokenDataShowsNothing();
     void everyTruncationIsRefused_data();
@@ -341,6 +354,14 @@ void TestIconFile::chooseEntry_data()
     QTest::newRow("the first entry stays though beyond the screen")
         << Entries{dirEntry(32, 32, 256), dirEntry(32, 32, 16)} << Large << 16u << 0;
     QTest::newRow("colour count word above 256") << Entries{dirEntry(32, 32, 256), dirEntry(32, 32, 0x1000)} << Large << 0u << 1;
+    // A screen of another device pixel ratio chooses for as many device pixels: 32 x 1.25, x 1.5
+    // and x 2 among the sizes an icon editor writes.
+    const Entries sizes{dirEntry(16, 16, 0), dirEntry(32, 32, 0), dirEntry(48, 48, 0), dirEntry(64, 64, 0)};
+    QTest::newRow("ratio 1: 32 of 16, 32, 48, 64") << sizes << Large << 0u << 1;
+    QTest::newRow("ratio 1.25: 32 (below 40) of 16, 32, 48, 64") << sizes << QSize(40, 40) << 0u << 1;
+    QTest::newRow("ratio 1.5: 48 of 16, 32, 48, 64") << sizes << QSize(48, 48) << 0u << 2;
+    QTest::newRow("ratio 2: 64 of 16, 32, 48, 64") << sizes << QSize(64, 64) << 0u << 3;
+    QTest::newRow("ratio 2: 48 of 16, 32, 48") << sizes.first(3) << QSize(64, 64) << 0u << 2;
     QTest::newRow("better size, too many colours")
         << Entries{dirEntry(16, 16, 16), dirEntry(32, 32, 256), dirEntry(32, 32, 16)} << Large << 16u << 2;
 }
@@ -377,6 +398,8 @@ void TestIconFile::decode_data()
         QTest::addRow("4 bpp %s with mask", s.constData()) << single(bitmapEntry(four, depth(4, p16))) << throughMask(four);
         QTest::addRow("8 bpp %s with mask", s.constData()) << single(bitmapEntry(eight, depth(8, p256))) << throughMask(eight);
         QTest::addRow("24 bpp %s with mask", s.constData()) << single(bitmapEntry(holes, depth(24))) << throughMask(holes);
+        const QImage high = palettePicture(size, fiveBitPalette(), true);
+        QTest::addRow("16 bpp %s, 5-5-5, with mask", s.constData()) << single(bitmapEntry(high, depth(16))) << throughMask(high);
         QTest::addRow("32 bpp %s with alpha", s.constData()) << single(bitmapEntry(graded, depth(32))) << graded;
         QTest::addRow("32 bpp %s, alpha all 0, with mask", s.constData()) << single(bitmapEntry(holes, noAlpha)) << throughMask(holes);
         QTest::addRow("png %s", s.constData()) << single(pngEntry(graded)) << graded;
@@ -395,6 +418,13 @@ void TestIconFile::decode_data()
     QTest::newRow("4 bpp without transparency") << single(bitmapEntry(solid16, opaque(4, p16))) << solid16;
     QTest::newRow("8 bpp without transparency") << single(bitmapEntry(solid256, opaque(8, p256))) << solid256;
     QTest::newRow("24 bpp without transparency") << single(bitmapEntry(solidTrue, opaque(24, {}))) << solidTrue;
+
+    // The top bit of a 16-bit pixel carries nothing.
+    const QImage solidHigh = palettePicture(Large, fiveBitPalette(), false);
+    Entry topBit = bitmapEntry(solidHigh, opaque(16, {}));
+    for (qsizetype i = 40 + 1; i < 40 + 32 * 32 * 2; i += 2)
+        topBit.data[i] = char(topBit.data[i] | 0x80);
+    QTest::newRow("16 bpp: top bit set and ignored") << single(topBit) << solidHigh;
 
     BitmapOptions fewUsed = depth(8, p256);
     fewUsed.coloursUsed = 3;
@@ -532,6 +562,60 @@ void TestIconFile::decodeChoosesEntry()
     QCOMPARE(difference(loadFile(bytes).decode(target, limit), expected), QString());
 }
 
+void TestIconFile::sharpAtEveryRatio_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QImage>("expected"); // the device pixels
+
+    // Each size a picture of its own, so the pixels tell which entry was drawn.
+    QList<QImage> pictures;
+    QList<Entry> entries;
+    for (const int side : {16, 32, 48, 64}) {
+        QImage picture = truecolourPicture({side, side}, Alpha::Graded);
+        if (side % 32 == 0)
+            picture = picture.mirrored(true, false);
+        pictures.append(picture);
+        entries.append(bitmapEntry(picture, depth(32)));
+    }
+    const auto smooth = [](const QImage &source, int side) {
+        return source.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    };
+    const QByteArray all = iconFile(entries);
+    QTest::newRow("16, 32, 48, 64 at ratio 1: 32, as it is") << all << 1.0 << pictures[1];
+    QTest::newRow("16, 32, 48, 64 at ratio 1.25: 32, scaled to 40") << all << 1.25 << smooth(pictures[1], 40);
+    QTest::newRow("16, 32, 48, 64 at ratio 1.5: 48, 1:1") << all << 1.5 << pictures[2];
+    QTest::newRow("16, 32, 48, 64 at ratio 2: 64, 1:1") << all << 2.0 << pictures[3];
+    QTest::newRow("16, 32, 48, 64 at ratio 3: 64, scaled to 96") << all << 3.0 << smooth(pictures[3], 96);
+    QTest::newRow("32 alone at ratio 2: scaled to 64") << iconFile({entries[1]}) << 2.0 << smooth(pictures[1], 64);
+    QTest::newRow("16 alone at ratio 2: its 16-pixel place, 32 pixels") << iconFile({entries[0]}) << 2.0 << smooth(pictures[0], 32);
+    QTest::newRow("32 and 48 at ratio 2: 48, scaled to 64") << iconFile(entries.mid(1, 2)) << 2.0 << smooth(pictures[2], 64);
+    Entry broken = entries[3];
+    broken.data.truncate(40);
+    QTest::newRow("a broken 64 at ratio 2: the 32, scaled") << iconFile({entries[1], broken}) << 2.0 << smooth(pictures[1], 64);
+
+    // Type 0 names no picture: the program's own drawing for it, sharp at 2.
+    Resources::init();
+    const QByteArray type0("\0\0\0\0\0\0", 6);
+    const auto drawing = [](const QString &path) { return QImage(path).convertToFormat(QImage::Format_ARGB32); };
+    QTest::newRow("type 0 at ratio 1") << type0 << 1.0 << drawing(u":/icons/standard-application.png"_s);
+    QTest::newRow("type 0 at ratio 2") << type0 << 2.0 << drawing(u":/icons/standard-application@2x.png"_s);
+    QTest::newRow("type 0 at ratio 1.5") << type0 << 1.5 << smooth(drawing(u":/icons/standard-application@2x.png"_s), 48);
+}
+
+void TestIconFile::sharpAtEveryRatio()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qreal, ratio);
+    QFETCH(QImage, expected);
+    const QImage image = IconDisplay::picture(IconFile::fromBytes(bytes), ratio);
+    QCOMPARE(image.devicePixelRatio(), ratio);
+    QCOMPARE(difference(image.convertToFormat(QImage::Format_ARGB32), expected), QString());
+    // The place stays what ratio 1 shows.
+    const QImage atOne = IconDisplay::picture(IconFile::fromBytes(bytes));
+    QCOMPARE(image.deviceIndependentSize(), QSizeF(atOne.size()));
+}
+
 void TestIconFile::brokenDataShowsNothing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -566,7 +650,7 @@ void TestIconFile::brokenDataShowsNothing_data()
     QTest::newRow("entry width 0") << changed([](Entry &e) { e.width = 0; });
     QTest::newRow("data size short of the bitmap") << changed([](Entry &e) { e.dataSize = quint32(e.data.size() - 1); });
 
-    for (const int bits : {0, 2, 7, 16, 33, 64})
+    for (const int bits : {0, 2, 7, 15, 33, 64})
         QTest::addRow("bit count %d", bits) << header([bits](BitmapOptions &o) { o.bitCountField = quint16(bits); });
     QTest::newRow("run-length compression") << header([](BitmapOptions &o) { o.compression = 1; });
     QTest::newRow("bit-field compression") << header([](BitmapOptions &o) { o.compression = 3; });
@@ -652,6 +736,8 @@ void TestIconFile::everyTruncationIsRefused_data()
     row("4 bpp", bitmap(four, depth(4, p16)), throughMask(four));
     row("8 bpp", bitmap(eight, depth(8, p256)), throughMask(eight));
     row("24 bpp", bitmap(holes, depth(24)), throughMask(holes));
+    const QImage high = palettePicture(size, fiveBitPalette(), true);
+    row("16 bpp", bitmap(high, depth(16)), throughMask(high));
     row("32 bpp, alpha all 0", bitmap(holes, noAlpha), throughMask(holes));
     // With alpha the mask is not needed.
     row("32 bpp with alpha", bitmap(graded, depth(32)), graded, 40 + 23 * 4 * 10);
@@ -694,6 +780,7 @@ void TestIconFile::damagedFilesNeverCrash()
         single(bitmapEntry(palettePicture({17, 9}, p16, true), depth(4, p16))),
         single(bitmapEntry(palettePicture({31, 32}, p256, true), depth(8, p256))),
         single(bitmapEntry(truecolourPicture({5, 32}, Alpha::Holes), depth(24))),
+        single(bitmapEntry(palettePicture({13, 7}, fiveBitPalette(), true), depth(16))),
         single(pngEntry(truecolourPicture({32, 32}, Alpha::Graded))),
     };
     const char interesting[] = {0, 1, char(0x7f), char(0x80), char(0xff), 32, 16};

@@ -1,6 +1,6 @@
 // The demo data set in demo/ against what the program expects of its data: a CP1251 phrase base
 // with CR LF after every line that matches its UTF-8 source, an unbroken run of icons 0.ico,
-// 1.ico, ... that hold 16, 32 and 48 pixel images at 8 and 32 bits and load as pictures with
+// 1.ico, ... that hold 16, 32, 48 and 64 pixel images at 8 and 32 bits and load as pictures with
 // transparency, and twelve laughter recordings in one PCM format that last one to three seconds.
 #include "core/Cp1251.h"
 #include "core/LineList.h"
@@ -26,7 +26,7 @@ constexpr int MinPhrases = 80;
 constexpr int MinIcons = 12;
 constexpr int Recordings = 12;
 constexpr qint64 MaxRecordingBytes = 150 * 1024;
-const QList<int> IconSizes{16, 32, 48};
+const QList<int> IconSizes{16, 32, 48, 64};
 const QList<int> IconDepths{8, 32};
 
 QString demoPath(const QString &name)

@@ -87,8 +87,8 @@ private slots:
     void iconFiles_data();
     void iconFiles();
     void everyResourceHasARow();
-    void programIconHasEverySize_data();
-    void programIconHasEverySize();
+    void drawnSizes_data();
+    void drawnSizes();
     void menuImagesDiffer();
 };
 
@@ -114,18 +114,30 @@ void TestResources::pictures_data()
     row("main window: big picture", u":/pictures/banner.png"_s, {640, 320}, 0, Ground::Opaque);
     row("main window: likeness before the first answer", u":/pictures/karikatura-start.png"_s, {60, 80}, 256,
         Ground::Opaque);
+    row("main window: likeness before the first answer, 2x", u":/pictures/karikatura-start@2x.png"_s, {120, 160}, 256,
+        Ground::Opaque);
     row("program icon", u":/icons/program.png"_s, icon, 0, Ground::SeeThrough);
-    row("main window icon", u":/icons/mainwindow.png"_s, icon, 0, Ground::SeeThrough);
-    row("menu image 0: about", u":/icons/menu-about.png"_s, menu, 0, Ground::SeeThrough);
-    row("menu image 1: add a phrase", u":/icons/menu-add-phrase.png"_s, menu, 0, Ground::SeeThrough);
-    row("menu image 2: tools", u":/icons/menu-tools.png"_s, menu, 0, Ground::SeeThrough);
-    row("menu image 3: recount the icons", u":/icons/menu-count-icons.png"_s, menu, 0, Ground::SeeThrough);
-    row("menu image 4: help", u":/icons/menu-help.png"_s, menu, 0, Ground::SeeThrough);
-    row("menu image 5: check every icon", u":/icons/menu-check-icons.png"_s, menu, 0, Ground::SeeThrough);
-    row("add-phrase window icon", u":/icons/add-window.png"_s, icon, 0, Ground::SeeThrough);
+    const char *menus[] = {"about", "add-phrase", "tools", "count-icons", "help", "check-icons"};
+    for (int i = 0; i < 6; ++i) {
+        const QString path = u":/icons/menu-%1.png"_s.arg(QLatin1StringView(menus[i]));
+        row(qPrintable(u"menu image %1: %2"_s.arg(i).arg(QLatin1StringView(menus[i]))), path, menu, 0, Ground::SeeThrough);
+        row(qPrintable(u"menu image %1: %2, 2x"_s.arg(i).arg(QLatin1StringView(menus[i]))),
+            QString(path).replace(u".png"_s, u"@2x.png"_s), menu * 2, 0, Ground::SeeThrough);
+    }
     row("add-phrase window: picture beside the text", u":/icons/add-image1.png"_s, icon, 0, Ground::SeeThrough);
-    row("About window icon", u":/icons/about-window.png"_s, icon, 16, Ground::SeeThrough);
+    row("add-phrase window: picture beside the text, 2x", u":/icons/add-image1@2x.png"_s, icon * 2, 0, Ground::SeeThrough);
     row("About window: picture beside the button", u":/icons/about-image1.png"_s, icon, 16, Ground::SeeThrough);
+    row("About window: picture beside the button, 2x", u":/icons/about-image1@2x.png"_s, icon * 2, 16, Ground::SeeThrough);
+    row("picture for an icon of type 0", u":/icons/standard-application.png"_s, icon, 0, Ground::SeeThrough);
+    row("picture for an icon of type 0, 2x", u":/icons/standard-application@2x.png"_s, icon * 2, 0, Ground::SeeThrough);
+    // Window icons in every size a desktop asks for; the About window's in 16 colours.
+    for (const QString &name : {u"mainwindow"_s, u"add-window"_s, u"about-window"_s}) {
+        const int colours = name == u"about-window"_s ? 16 : 0;
+        for (const int size : {16, 24, 32, 48, 64}) {
+            const QString path = size == 32 ? u":/icons/%1.png"_s.arg(name) : u":/icons/%1-%2.png"_s.arg(name).arg(size);
+            row(qPrintable(u"%1 icon, %2 px"_s.arg(name).arg(size)), path, {size, size}, colours, Ground::SeeThrough);
+        }
+    }
     for (const int size : {16, 22, 24, 48, 64, 128, 256}) {
         const QByteArray name = "program icon, " + QByteArray::number(size) + " px";
         row(name.constData(), u":/icons/program-%1.png"_s.arg(size), {size, size}, 0, Ground::SeeThrough);
@@ -163,9 +175,13 @@ void TestResources::iconFiles_data()
     QTest::addColumn<QList<QSize>>("sizes");
 
     const QString addImage2 = u":/icons/add-image2.ico"_s;
+    const QString addImage2Sharp = u":/icons/add-image2@2x.ico"_s;
     checkedPaths().insert(addImage2);
+    checkedPaths().insert(addImage2Sharp);
     QTest::newRow("add-phrase window: picture beside the button")
         << addImage2 << QList<QSize>{{32, 32}, {48, 48}};
+    QTest::newRow("add-phrase window: picture beside the button, 2x")
+        << addImage2Sharp << QList<QSize>{{64, 64}, {96, 96}};
 }
 
 void TestResources::iconFiles()
@@ -198,22 +214,62 @@ void TestResources::everyResourceHasARow()
     QCOMPARE(embedded, checkedPaths());
 }
 
-void TestResources::programIconHasEverySize_data()
+void TestResources::drawnSizes_data()
 {
-    QTest::addColumn<int>("size");
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        QTest::addRow("%d px", size) << size;
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("place");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QString>("drawing"); // the file shown 1:1; empty: scaled from a larger one
+
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QTest::addRow("program icon, %d px", size)
+            << u":/icons/program.png"_s << QSize(size, size) << 1.0
+            << (size == 32 ? u":/icons/program.png"_s : u":/icons/program-%1.png"_s.arg(size));
+    }
+    for (const QString &name : {u"mainwindow"_s, u"add-window"_s, u"about-window"_s}) {
+        const QString path = u":/icons/%1.png"_s.arg(name);
+        for (const int size : {16, 24, 48, 64})
+            QTest::addRow("%s icon, %d px", qPrintable(name), size) << path << QSize(size, size) << 1.0 << u":/icons/%1-%2.png"_s.arg(name).arg(size);
+        QTest::addRow("%s icon, 32 px at ratio 2", qPrintable(name)) << path << QSize(32, 32) << 2.0 << u":/icons/%1-64.png"_s.arg(name);
+        QTest::addRow("%s icon, 32 px at ratio 1.25", qPrintable(name)) << path << QSize(32, 32) << 1.25 << QString();
+    }
+    const QString menu = u":/icons/menu-help.png"_s;
+    QTest::newRow("menu image at ratio 1") << menu << QSize(16, 16) << 1.0 << menu;
+    QTest::newRow("menu image at ratio 2") << menu << QSize(16, 16) << 2.0 << u":/icons/menu-help@2x.png"_s;
+    QTest::newRow("menu image at ratio 1.5") << menu << QSize(16, 16) << 1.5 << QString();
+    const QString start = u":/pictures/karikatura-start.png"_s;
+    QTest::newRow("likeness at ratio 2") << start << QSize(60, 80) << 2.0 << u":/pictures/karikatura-start@2x.png"_s;
+    QTest::newRow("likeness at ratio 1.25") << start << QSize(60, 80) << 1.25 << QString();
 }
 
-void TestResources::programIconHasEverySize()
+void TestResources::drawnSizes()
 {
-    QFETCH(int, size);
-    const QIcon icon = Resources::programIcon();
-    QVERIFY(icon.availableSizes().contains(QSize(size, size)));
-    // the drawing made for this size, not another one scaled
-    const QImage fromIcon = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QString file = size == 32 ? u":/icons/program.png"_s : u":/icons/program-%1.png"_s.arg(size);
-    QCOMPARE(fromIcon, QImage(file).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    QFETCH(QString, path);
+    QFETCH(QSize, place);
+    QFETCH(qreal, ratio);
+    QFETCH(QString, drawing);
+    const QSize pixels = (QSizeF(place) * ratio).toSize();
+    // Through QIcon, as menus and title bars ask for it, and directly, as picture controls do.
+    const QPixmap fromIcon = Resources::icon(path).pixmap(place, ratio);
+    const QPixmap direct = Resources::Drawings(path).pixmap(place, ratio);
+    for (const QPixmap &pm : {fromIcon, direct}) {
+        QCOMPARE(pm.size(), pixels);
+        QCOMPARE(pm.devicePixelRatio(), ratio);
+        const QImage shown = pm.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (!drawing.isEmpty()) {
+            // the drawing made for this size, not another one scaled
+            QImage expected = QImage(drawing).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            expected.setDevicePixelRatio(ratio);
+            QCOMPARE(shown, expected);
+        } else {
+            // scaled down from the sharper drawing, not the small one enlarged in blocks
+            const QImage blocky = QImage(path).scaled(pixels).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY(shown != blocky);
+            QVERIFY(distinctColours(shown) >= 5);
+        }
+    }
+    if (ratio == 1)
+        QVERIFY(Resources::icon(path).availableSizes().contains(place));
 }
 
 void TestResources::menuImagesDiffer()

@@ -90,6 +90,11 @@ QByteArray bitmap(const QImage &sourceImage, const BitmapOptions &o)
                 if (index < 0 || index >= tableSize)
                     qFatal("a colour of the test picture is not in its palette");
                 row.bits(quint32(index), bits);
+            } else if (bits == 16) {
+                // 5-5-5 little-endian, the top bit left clear
+                const quint32 v = quint32(qRed(p) >> 3) << 10 | quint32(qGreen(p) >> 3) << 5 | quint32(qBlue(p) >> 3);
+                row.bits(v & 0xff, 8);
+                row.bits(v >> 8, 8);
             } else {
                 row.bits(qBlue(p), 8);
                 row.bits(qGreen(p), 8);

@@ -22,7 +22,7 @@ struct BitmapOptions
         Absent,    // no mask bytes at all
     };
 
-    int bitsPerPixel = 32;      // 1, 4, 8, 24 or 32
+    int bitsPerPixel = 32;      // 1, 4, 8, 16 (5-5-5), 24 or 32
     QList<QRgb> palette;        // 1, 4 and 8 bits: the colour table, filled up with black
     bool alpha = true;          // 32 bits: store the source's alpha; false stores 0 bytes
     Mask mask = Mask::FromAlpha;
