@@ -2,9 +2,10 @@
 # Installs the program into a temporary prefix whose path has spaces and Cyrillic letters, and
 # starts the installed launcher with the real program on the offscreen platform, in one
 # situation after another: a first start, a start after the user changed the data, a missing
-# XDG_DATA_HOME, an empty data folder, and the folders it cannot use. Each time it checks which
-# folder the program runs in (through /proc), that the launcher replaced itself with the
-# program, and what the data folder holds.
+# XDG_DATA_HOME, one ending in a line break, an empty data folder, and the folders it cannot use.
+# Each time it checks which folder the program runs in (through /proc), that the launcher
+# replaced itself with the program (or, in a temporary copy, waits for it and removes the copy),
+# and what the data folder holds.
 #
 #   test-launcher.sh CMAKE BUILD_DIR DEMO_DIR LAUNCHER PROGRAM
 #
@@ -73,9 +74,27 @@ catches_sigterm()
 is_program() { [ "$(readlink "/proc/$1/exe" 2>/dev/null)" = "$program" ]; }
 last_icon_is() { [ "$(sed -n 2p "$1/picture.dat" 2>/dev/null | tr -d '\r')" = "$2" ]; }
 
+# find_program: sets prog to the program's process: the launcher's own, which it replaced, or
+# its child when it runs the program in a temporary copy.
+find_program()
+{
+    local child
+    if is_program "$pid"; then
+        prog=$pid
+        return 0
+    fi
+    for child in $(cat /proc/"$pid"/task/*/children 2>/dev/null); do
+        if is_program "$child"; then
+            prog=$child
+            return 0
+        fi
+    done
+    return 1
+}
+
 # start NAME [ENV...]: starts the launcher with a clean environment plus ENV, and waits until
-# the program runs in its place (the same process, so signals to it reach the program). Sets
-# pid, and cwd to the program's working directory.
+# the program runs. Sets pid (the launcher's process), prog (the program's) and cwd (the
+# program's working directory).
 start()
 {
     local name=$1
@@ -85,20 +104,21 @@ start()
     pid=$!
     started+=("$pid")
     cwd=
-    if ! wait_until 30 is_program "$pid"; then
-        fail "$name: the launcher did not turn into the program"
+    if ! wait_until 30 find_program; then
+        fail "$name: the launcher did not start the program"
         cat "$tmp/$name.err"
         return 1
     fi
-    cwd=$(readlink "/proc/$pid/cwd")
+    cwd=$(readlink "/proc/$prog/cwd")
 }
 
-# stop: sends SIGTERM, as the desktop does at logout; the program closes its window and
-# ends normally, which it can only do when the signal reaches it and not a shell in between.
+# stop: sends SIGTERM to the launcher's process, as the desktop does at logout; the program
+# closes its window and ends normally, which it can only do when the signal reaches it: it is
+# that process, or the launcher waiting for it passes the signal on.
 stop()
 {
     # The program catches SIGTERM once it is up; before that the signal would simply kill it.
-    wait_until 30 catches_sigterm "$pid" || fail "the program never got ready for SIGTERM"
+    wait_until 30 catches_sigterm "$prog" || fail "the program never got ready for SIGTERM"
     kill -TERM "$pid"
     local status=0
     wait "$pid" || status=$?
@@ -126,6 +146,7 @@ if start first HOME="$home" XDG_DATA_HOME="$xdg"; then
     check "the data folder holds the demo data" same_as_demo "$data"
     check "nothing is left of the folder's making" no_staging_left "$xdg"
     check "the launcher had nothing to say" not_grep '^vedalka:' "$tmp/first.err"
+    check "the launcher replaced itself with the program" [ "$prog" = "$pid" ]
     stop
 fi
 
@@ -155,6 +176,16 @@ for setting in unset relative; do
     fi
 done
 
+echo "== XDG_DATA_HOME ending in a line break: the folder it names, line break and all"
+nl_xdg="$tmp/nl share"$'\n'
+if start newline HOME="$home" XDG_DATA_HOME="$nl_xdg"; then
+    check "newline: the program runs in that folder" [ "$cwd" = "$nl_xdg/vedalka" ]
+    check "newline: it is filled with the demo data" same_as_demo "$nl_xdg/vedalka"
+    check "newline: no folder is made without the line break" [ ! -e "$tmp/nl share" ]
+    check "newline: the launcher had nothing to say" not_grep '^vedalka:' "$tmp/newline.err"
+    stop
+fi
+
 echo "== an empty data folder made by the user is filled"
 empty_xdg="$tmp/empty share"
 mkdir -p "$empty_xdg/vedalka"
@@ -177,6 +208,15 @@ fallback_checks()
     check "$name: it has the icons" [ -s "$cwd/картинки/0.ico" ]
     check "$name: the program can write there" wait_until 30 last_icon_is "$cwd" 13
     check "$name: the launcher says it uses a temporary folder" grep -q 'temporary folder' "$tmp/$name.err"
+    check "$name: the launcher waits for the program" [ "$prog" != "$pid" ]
+}
+
+# stop_fallback NAME: ends the program as stop does; its temporary folder goes with it.
+stop_fallback()
+{
+    local copy=$cwd
+    stop
+    check "$1: the temporary folder is removed when the program ends" [ ! -e "$copy" ]
 }
 
 echo "== a file where the data folder should be"
@@ -185,19 +225,28 @@ mkdir -m 700 "$runtime"
 file_xdg="$tmp/file share"
 mkdir -p "$file_xdg"
 echo "not a folder" >"$file_xdg/vedalka"
+# Copies of earlier starts: one whose launcher was killed, one a running program still uses.
+mkdir "$runtime/vedalka.killed" "$runtime/vedalka.in-use"
+echo "old" >"$runtime/vedalka.killed/vedalka.log"
+touch -d '-1 hour' "$runtime/vedalka.killed" "$runtime/vedalka.in-use"
+exec 8<"$runtime/vedalka.in-use"
+flock -n 8
 if start file HOME="$home" XDG_DATA_HOME="$file_xdg" XDG_RUNTIME_DIR="$runtime"; then
     fallback_checks file "$demo/baza.leh"
     check "file: the message names the problem" grep -q 'is not a folder' "$tmp/file.err"
     check "file: the file is left alone" grep -qx 'not a folder' "$file_xdg/vedalka"
-    stop
+    check "file: the copy a killed launcher left is removed" [ ! -e "$runtime/vedalka.killed" ]
+    check "file: the copy a running program uses is kept" [ -d "$runtime/vedalka.in-use" ]
+    stop_fallback file
 fi
+exec 8<&-
 
 echo "== XDG_DATA_HOME cannot be created (a file in its path)"
 echo "a file" >"$tmp/plain file"
 if start uncreatable HOME="$home" XDG_DATA_HOME="$tmp/plain file/share" XDG_RUNTIME_DIR="$runtime"; then
     fallback_checks uncreatable "$demo/baza.leh"
     check "uncreatable: the message names the folder" grep -q 'cannot set up the data folder' "$tmp/uncreatable.err"
-    stop
+    stop_fallback uncreatable
 fi
 
 echo "== a data folder the user may read but not write"
@@ -206,7 +255,10 @@ ro_data="$ro_xdg/vedalka"
 mkdir -p "$ro_data/картинки"
 cp "$demo/картинки/"*.ico "$ro_data/картинки/"
 cp "$tmp/users-baza.leh" "$ro_data/baza.leh"
+# A file the user cannot read: the copy lacks it, and the launcher says so.
+echo "private" >"$ro_data/заметки.txt"
 chmod -R a+rX,a-w "$ro_xdg"
+chmod 000 "$ro_data/заметки.txt"
 runtime="$tmp/runtime-ro"
 mkdir -m 700 "$runtime"
 ro_home="$tmp/home-ro"
@@ -224,7 +276,9 @@ if start read-only HOME="$ro_home" XDG_DATA_HOME="$ro_xdg" XDG_RUNTIME_DIR="$run
     fallback_checks read-only "$tmp/users-baza.leh"
     check "read-only: the message names the problem" grep -q 'no permission to read and write' "$tmp/read-only.err"
     check "read-only: the user's folder is untouched" [ ! -e "$ro_data/picture.dat" ]
-    stop
+    check "read-only: the failed copy is reported" grep -q 'could not copy all of' "$tmp/read-only.err"
+    check "read-only: and what failed is named" grep -q 'заметки.txt' "$tmp/read-only.err"
+    stop_fallback read-only
 fi
 launcher=$saved_launcher
 
