@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
                         peak = line.mid(6).trimmed().split(' ').first();
                 }
             }
-            std::fputs("painted " + peak + '\n', stdout);
+            std::fputs(("painted " + peak + '\n').constData(), stdout);
             std::fflush(stdout);
             ::_exit(0);
         }

@@ -1,6 +1,6 @@
 #include "core/RandomSource.h"
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 
 RandomSource &RandomSource::global()
 {

@@ -22,7 +22,7 @@ class QIcon;
 
 namespace Resources {
 
-// Registers the embedded pictures. vedalka_lib is a static library, so nothing would pull the
+// Registers the embedded pictures. vedalka_resources is a static library, so nothing would pull the
 // compiled resources into an executable otherwise: call this before loading any of them.
 // Calling it again does nothing.
 void init();

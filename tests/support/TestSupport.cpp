@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 
 #include <QApplication>
 #include <QDir>
