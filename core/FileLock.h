@@ -7,6 +7,8 @@
 // puts the file back from a write journal its last writer left (see WriteJournal).
 #pragma once
 
+#include "core/FileDescriptor.h"
+
 #include <QString>
 
 class FileLock
@@ -18,15 +20,10 @@ public:
     // lock can be had otherwise (no rights to the file, a file system without locks) the
     // caller goes on unlocked and meets the real error when it reads or writes.
     explicit FileLock(const QString &fileName, bool create = false);
-    ~FileLock();
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
-
-    bool isLocked() const { return m_fd >= 0; }
 
     // How long a held lock is waited for.
     static constexpr int WaitMs = 1500;
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd; // closing it gives the lock up
 };

@@ -83,14 +83,11 @@ bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text)
 {
     const QString target = Files::writeTarget(fileName);
-    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    const UniqueFd file(::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK));
+    const int fd = file.get();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size) {
-        ::close(fd);
+    if (!file || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size)
         return false;
-    }
     if (format.lastLineOpen || !text.isEmpty()) {
         qint64 grown = format.lastLineOpen ? 2 : 0;
         for (const QByteArray &piece : text)
@@ -99,12 +96,10 @@ bool appendInPlace(const QString &fileName, const Format &format, const QList<QB
         if (!writeText(fd, format.lastLineOpen, text) || ::fdatasync(fd) != 0) {
             if (::ftruncate(fd, format.size) == 0 && ::fdatasync(fd) == 0)
                 journal.finish();
-            ::close(fd);
             Files::failWrite();
         }
         journal.finish();
     }
-    ::close(fd);
     return true;
 }
 

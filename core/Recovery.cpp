@@ -51,48 +51,24 @@ public:
     explicit StateLock(const QString &folder)
         : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        if (m_fd >= 0)
-            lockWithin(m_fd, StateLockWaitMs);
+        if (m_fd)
+            lockWithin(m_fd.get(), StateLockWaitMs);
     }
-    ~StateLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    StateLock(const StateLock &) = delete;
-    StateLock &operator=(const StateLock &) = delete;
 
 private:
-    int m_fd;
+    UniqueFd m_fd;
 };
-
-// The whole file; a missing one is empty.
-QByteArray readWhole(const QString &fileName)
-{
-    Files::ReadFile file(fileName, Files::ReadFile::MissingIsEmpty);
-    return file.readAll();
-}
 
 // Puts `bytes` in place of the file through a temporary file beside it, synced before the rename.
 void replaceWhole(const QString &fileName, const QByteArray &bytes)
 {
     QByteArray temporary = QFile::encodeName(fileName) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+    const int fd = file.get();
     if (fd < 0)
         Files::failCreate(fileName, errno);
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        p += ok ? n : 0;
-        left -= ok ? n : 0;
-    }
-    ok = ok && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    bool ok = Files::writeAll(fd, bytes.constData(), bytes.size()) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    ok = file.reset() == 0 && ok;
     if (!ok || ::rename(temporary.constData(), QFile::encodeName(fileName).constData()) != 0) {
         ::unlink(temporary.constData());
         Files::failWrite();
@@ -150,7 +126,7 @@ void Recovery::take() noexcept
     if (m_fileName.isEmpty() || ::stat(QFile::encodeName(m_fileName).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
     try {
-        QByteArray bytes = readWhole(m_fileName);
+        QByteArray bytes = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
         m_taken = LineList::fromText(bytes).lines();
         m_takenBytes = std::move(bytes);
     } catch (...) {
@@ -166,7 +142,7 @@ void Recovery::putInto(const QString &logFile)
     const StateLock lock(QFileInfo(m_fileName).path());
     QByteArray now;
     try {
-        now = readWhole(m_fileName);
+        now = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
     } catch (const Failure &) {
         return; // cannot tell whether they are still there: they wait for a later start
     }
@@ -199,7 +175,7 @@ void Recovery::keep(const QList<QByteArray> &lines)
     const QString folder = QFileInfo(m_fileName).path();
     makeFolder(folder, m_fileName);
     const StateLock lock(folder);
-    QByteArray text = readWhole(m_fileName);
+    QByteArray text = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
     if (!text.isEmpty() && !text.endsWith('\n') && !text.endsWith('\r'))
         text.append("\r\n", 2);
     for (const QByteArray &line : lines)
