@@ -40,10 +40,7 @@ Format readFormat(Files::ReadFile &file)
     Format format;
     bool crAtEnd = false; // the last read ended in a carriage return
     char last = 0;
-    for (;;) {
-        const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0)
-            break;
+    while (const qsizetype got = file.read(chunk.data(), chunk.size())) {
         const char *p = chunk.constData();
         const char *const end = p + got;
         if (crAtEnd) {
@@ -111,10 +108,7 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
     QByteArray chunk(ChunkSize, Qt::Uninitialized);
     CopySink sink{out};
     LineSplitter splitter;
-    for (;;) {
-        const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0)
-            break;
+    while (const qsizetype got = file.read(chunk.data(), chunk.size())) {
         const char *p = chunk.constData();
         const char *const end = p + got;
         while (p < end) {
