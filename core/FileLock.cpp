@@ -4,7 +4,6 @@
 #include "core/WriteJournal.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
@@ -13,12 +12,10 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
-namespace {
-
-// Tries for the lock until the deadline. Between tries the windows do their pending repaints
-// and nothing else: no click, key, close request or signal is taken, so nothing can start
-// another save meanwhile, and nothing runs that could end the process.
-int lockWithin(int fd, const QDeadlineTimer &deadline)
+// Between tries the windows do their pending repaints and nothing else: no click, key, close
+// request or signal is taken, so nothing can start another save meanwhile, and nothing runs
+// that could end the process.
+int FileLock::lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint)
 {
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -28,13 +25,11 @@ int lockWithin(int fd, const QDeadlineTimer &deadline)
             return err;
         if (err == EWOULDBLOCK && deadline.hasExpired())
             return err;
-        if (QCoreApplication::instance() && !QCoreApplication::closingDown())
+        if (repaint && QCoreApplication::instance() && !QCoreApplication::closingDown())
             QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QThread::msleep(20);
     }
 }
-
-} // namespace
 
 FileLock::FileLock(const QString &fileName, bool create)
 {

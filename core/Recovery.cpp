@@ -1,13 +1,14 @@
 #include "core/Recovery.h"
 
 #include "core/Failure.h"
+#include "core/FileLock.h"
 #include "core/Files.h"
 #include "core/LineList.h"
 #include "core/ResultLog.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,23 +26,6 @@ namespace {
 // How long a change to the recovery file waits for another copy's change; past that it goes on
 // unlocked rather than hold up the end of a session.
 constexpr int StateLockWaitMs = 1000;
-constexpr int PollMs = 20;
-
-// Takes the lock when it can within `msecs`; false when another holder kept it.
-bool lockWithin(int fd, int msecs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return true; // no locks here: nothing to wait for
-        if (timer.elapsed() >= msecs)
-            return false;
-        ::usleep(PollMs * 1000);
-    }
-}
 
 // A lock on the state folder itself, so no lock file is left behind.
 class StateLock
@@ -51,8 +34,9 @@ public:
     explicit StateLock(const QString &folder)
         : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
+        // No repaints meanwhile: this may run while the program ends.
         if (m_fd)
-            lockWithin(m_fd.get(), StateLockWaitMs);
+            FileLock::lockWithin(m_fd.get(), QDeadlineTimer(StateLockWaitMs), false);
     }
 
 private:
