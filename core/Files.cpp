@@ -165,8 +165,7 @@ qsizetype ReadFile::readAt(qint64 offset, char *buffer, qsizetype n)
 QByteArray readWhole(const QString &name, ReadFile::Missing missing, qint64 limit)
 {
     ReadFile file(name, missing);
-    QByteArray bytes;
-    bytes.resize(qsizetype(qMin(file.size() > 0 ? file.size() + 1 : qint64(64 * 1024), limit)));
+    QByteArray bytes(qsizetype(qMin(file.size() > 0 ? file.size() + 1 : qint64(64 * 1024), limit)), Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
         if (used == bytes.size()) {
