@@ -120,7 +120,7 @@ void TForm1::FormCreate()
 
     if (!Files::exists(Stores::resultLog()))
         Files::createEmpty(Stores::resultLog());
-    m_resultLog.load(Stores::resultLog());
+    m_resultLog.prepare(Stores::resultLog());
 }
 
 LineList &TForm1::pictureIndexForUse()
@@ -144,9 +144,9 @@ LineList &TForm1::pictureIndexForUse()
 void TForm1::setLastIconNumber(LineList &index, qint64 last)
 {
     if (index.count() >= 2)
-        index.replace(1, Stores::decimal(last));
+        index.replace(1, QByteArray::number(last));
     else
-        index.append(Stores::decimal(last));
+        index.append(QByteArray::number(last));
 }
 
 void TForm1::requestClose()

@@ -45,8 +45,7 @@ void TCustomFileStorage::loadFromFile(const QString &name)
         fail();
     QByteArray bytes;
     try {
-        Files::ReadFile file(name);
-        bytes = file.readAll();
+        bytes = Files::readWhole(name);
     } catch (const Failure &) {
         fail();
     }

@@ -4,7 +4,6 @@
 #include "core/WriteJournal.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
@@ -12,14 +11,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-namespace {
-
-// Tries for the lock until the deadline. Between tries the windows do their pending repaints
-// and nothing else: no click, key, close request or signal is taken, so nothing can start
-// another save meanwhile, and nothing runs that could end the process.
-int lockWithin(int fd, const QDeadlineTimer &deadline)
+// Between tries the windows do their pending repaints and nothing else: no click, key, close
+// request or signal is taken, so nothing can start another save meanwhile, and nothing runs
+// that could end the process.
+int FileLock::lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint)
 {
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -29,48 +25,34 @@ int lockWithin(int fd, const QDeadlineTimer &deadline)
             return err;
         if (err == EWOULDBLOCK && deadline.hasExpired())
             return err;
-        if (QCoreApplication::instance() && !QCoreApplication::closingDown())
+        if (repaint && QCoreApplication::instance() && !QCoreApplication::closingDown())
             QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QThread::msleep(20);
     }
 }
-
-} // namespace
 
 FileLock::FileLock(const QString &fileName, bool create)
 {
     const QByteArray path = QFile::encodeName(fileName);
     const QDeadlineTimer deadline(WaitMs);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0 && errno == ENOENT && create)
-            fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-        if (fd < 0)
-            return;
+        UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (!fd && errno == ENOENT && create)
+            fd.reset(::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
         struct stat locked;
-        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
-            ::close(fd);
+        if (!fd || ::fstat(fd.get(), &locked) != 0 || !S_ISREG(locked.st_mode))
             return;
-        }
-        if (const int err = lockWithin(fd, deadline)) {
-            ::close(fd);
+        if (const int err = lockWithin(fd.get(), deadline)) {
             if (err == EWOULDBLOCK)
                 Files::failCreate(fileName, err);
             return;
         }
         struct stat now;
         if (::stat(path.constData(), &now) == 0 && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
-            m_fd = fd;
+            m_fd = std::move(fd);
             WriteJournal::recoverLocked(fileName);
             return;
         }
         // The file was replaced while we waited: lock the one that is there now.
-        ::close(fd);
     }
-}
-
-FileLock::~FileLock()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
 }

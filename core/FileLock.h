@@ -7,6 +7,9 @@
 // puts the file back from a write journal its last writer left (see WriteJournal).
 #pragma once
 
+#include "core/FileDescriptor.h"
+
+#include <QDeadlineTimer>
 #include <QString>
 
 class FileLock
@@ -18,15 +21,15 @@ public:
     // lock can be had otherwise (no rights to the file, a file system without locks) the
     // caller goes on unlocked and meets the real error when it reads or writes.
     explicit FileLock(const QString &fileName, bool create = false);
-    ~FileLock();
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
 
-    bool isLocked() const { return m_fd >= 0; }
+    // Tries for the lock on the open file until the deadline; with `repaint` the windows do
+    // their pending repaints between tries. 0 once it is held, else the reason: EWOULDBLOCK
+    // when another holder kept it, another error where the file takes no locks.
+    static int lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint = true);
 
     // How long a held lock is waited for.
     static constexpr int WaitMs = 1500;
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd; // closing it gives the lock up
 };

@@ -110,44 +110,35 @@ bool exists(const QString &name)
 ReadFile::ReadFile(const QString &name, Missing missing)
 {
     // Non-blocking, so that a pipe of that name cannot stall the program.
-    m_fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0) {
+    m_fd.reset(::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!m_fd) {
         if (errno == ENOENT && missing == MissingIsEmpty)
             return;
         failOpen(name, errno);
     }
     struct stat st;
     int err = 0;
-    if (::fstat(m_fd, &st) != 0)
+    if (::fstat(m_fd.get(), &st) != 0)
         err = errno;
     else if (S_ISDIR(st.st_mode))
         err = EISDIR;
-    if (err != 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (err != 0)
         failOpen(name, err);
-    }
     if (S_ISREG(st.st_mode)) {
         m_size = st.st_size;
-        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
 #ifdef POSIX_FADV_SEQUENTIAL
-        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     }
 }
 
-ReadFile::~ReadFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 qsizetype ReadFile::read(char *buffer, qsizetype n)
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return 0;
     for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, size_t(n));
+        const ssize_t got = ::read(m_fd.get(), buffer, size_t(n));
         if (got >= 0)
             return got;
         if (errno == EINTR)
@@ -160,10 +151,10 @@ qsizetype ReadFile::read(char *buffer, qsizetype n)
 
 qsizetype ReadFile::readAt(qint64 offset, char *buffer, qsizetype n)
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return 0;
     for (;;) {
-        const ssize_t got = ::pread(m_fd, buffer, size_t(n), off_t(offset));
+        const ssize_t got = ::pread(m_fd.get(), buffer, size_t(n), off_t(offset));
         if (got >= 0)
             return got;
         if (errno != EINTR)
@@ -171,40 +162,31 @@ qsizetype ReadFile::readAt(qint64 offset, char *buffer, qsizetype n)
     }
 }
 
-QByteArray ReadFile::readAll()
+QByteArray readWhole(const QString &name, ReadFile::Missing missing, qint64 limit)
 {
-    QByteArray all;
+    ReadFile file(name, missing);
+    QByteArray bytes(qsizetype(qMin(file.size() > 0 ? file.size() + 1 : qint64(64 * 1024), limit)), Qt::Uninitialized);
     qsizetype used = 0;
-    qsizetype want = m_size > 0 ? qsizetype(m_size) + 1 : 64 * 1024;
     for (;;) {
-        if (all.size() - used < 1)
-            all.resize(qMax(want, all.size() * 2));
-        const qsizetype got = read(all.data() + used, all.size() - used);
+        if (used == bytes.size()) {
+            if (used >= limit)
+                break;
+            bytes.resize(qsizetype(qMin(limit, qMax(qint64(used) * 2, qint64(4096)))));
+        }
+        const qsizetype got = file.read(bytes.data() + used, bytes.size() - used);
         if (got == 0)
             break;
         used += got;
     }
-    all.truncate(used);
-    return all;
+    bytes.truncate(used);
+    return bytes;
 }
 
 CreatedFile::CreatedFile(const QString &name)
+    : m_fd(::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666))
 {
-    m_fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0)
+    if (!m_fd)
         failCreate(name, errno);
-}
-
-CreatedFile::~CreatedFile()
-{
-    close();
-}
-
-void CreatedFile::close()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
 }
 
 } // namespace Files

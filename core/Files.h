@@ -2,8 +2,12 @@
 // working directory and handed to the file system as UTF-8.
 #pragma once
 
+#include "core/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <limits>
 
 namespace Files {
 
@@ -38,9 +42,6 @@ public:
     // With MissingIsEmpty, a file that does not exist reads as empty instead of failing.
     enum Missing { MissingFails, MissingIsEmpty };
     explicit ReadFile(const QString &name, Missing missing = MissingFails);
-    ~ReadFile();
-    ReadFile(const ReadFile &) = delete;
-    ReadFile &operator=(const ReadFile &) = delete;
 
     // Reads up to n bytes; 0 at the end of the file. A failing read: "Stream read error".
     qsizetype read(char *buffer, qsizetype n);
@@ -48,13 +49,16 @@ public:
     qsizetype readAt(qint64 offset, char *buffer, qsizetype n);
     // The size the file had when it was opened (0 for pipes and devices).
     qint64 size() const { return m_size; }
-    // All the remaining bytes.
-    QByteArray readAll();
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
     qint64 m_size = 0;
 };
+
+// The whole file, opened as ReadFile opens it; a file longer than `limit` bytes (or one that
+// grows past it while it is read) is cut there.
+QByteArray readWhole(const QString &name, ReadFile::Missing missing = ReadFile::MissingFails,
+                     qint64 limit = std::numeric_limits<qint64>::max());
 
 // A missing store file created empty, held open until this object goes away. An existing file
 // of that name is left as it is.
@@ -62,13 +66,10 @@ class CreatedFile
 {
 public:
     explicit CreatedFile(const QString &name);
-    ~CreatedFile();
-    CreatedFile(const CreatedFile &) = delete;
-    CreatedFile &operator=(const CreatedFile &) = delete;
-    void close();
+    void close() { m_fd.reset(); }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 inline void createEmpty(const QString &name)

@@ -36,27 +36,6 @@ qint32 signedDword(QByteArrayView data, qint64 offset)
     return qFromLittleEndian<qint32>(at(data, offset));
 }
 
-// The file's first bytes, up to the limit. A file that grows while it is read is cut at the limit.
-QByteArray readHead(Files::ReadFile &file, qint64 limit)
-{
-    QByteArray bytes;
-    bytes.resize(qsizetype(qMin(file.size() > 0 ? file.size() + 1 : qint64(64 * 1024), limit)));
-    qsizetype used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            if (used >= limit)
-                break;
-            bytes.resize(qsizetype(qMin(limit, qMax(qint64(used) * 2, qint64(4096)))));
-        }
-        const qsizetype got = file.read(bytes.data() + used, bytes.size() - used);
-        if (got == 0)
-            break;
-        used += got;
-    }
-    bytes.truncate(used);
-    return bytes;
-}
-
 // Colour counts and limits compare with 0 standing for "unlimited", above every real count.
 quint64 colours(quint32 count)
 {
@@ -220,8 +199,7 @@ QImage stretched(const QImage &source, QSize size)
 
 void IconFile::load(const QString &fileName)
 {
-    Files::ReadFile file(fileName);
-    *this = fromBytes(readHead(file, MaxFileBytes));
+    *this = fromBytes(Files::readWhole(fileName, Files::ReadFile::MissingFails, MaxFileBytes));
 }
 
 IconFile IconFile::fromBytes(QByteArray bytes)

@@ -40,10 +40,7 @@ Format readFormat(Files::ReadFile &file)
     Format format;
     bool crAtEnd = false; // the last read ended in a carriage return
     char last = 0;
-    for (;;) {
-        const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0)
-            break;
+    while (const qsizetype got = file.read(chunk.data(), chunk.size())) {
         const char *p = chunk.constData();
         const char *const end = p + got;
         if (crAtEnd) {
@@ -83,14 +80,11 @@ bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
 bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text)
 {
     const QString target = Files::writeTarget(fileName);
-    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    const UniqueFd file(::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK));
+    const int fd = file.get();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size) {
-        ::close(fd);
+    if (!file || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size)
         return false;
-    }
     if (format.lastLineOpen || !text.isEmpty()) {
         qint64 grown = format.lastLineOpen ? 2 : 0;
         for (const QByteArray &piece : text)
@@ -99,12 +93,10 @@ bool appendInPlace(const QString &fileName, const Format &format, const QList<QB
         if (!writeText(fd, format.lastLineOpen, text) || ::fdatasync(fd) != 0) {
             if (::ftruncate(fd, format.size) == 0 && ::fdatasync(fd) == 0)
                 journal.finish();
-            ::close(fd);
             Files::failWrite();
         }
         journal.finish();
     }
-    ::close(fd);
     return true;
 }
 
@@ -116,10 +108,7 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
     QByteArray chunk(ChunkSize, Qt::Uninitialized);
     CopySink sink{out};
     LineSplitter splitter;
-    for (;;) {
-        const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0)
-            break;
+    while (const qsizetype got = file.read(chunk.data(), chunk.size())) {
         const char *p = chunk.constData();
         const char *const end = p + got;
         while (p < end) {

@@ -80,7 +80,14 @@ const char *inFormatPlain(const char *p, const char *end) noexcept
     return p;
 }
 
-// Where the wide format scans hand over to the plain one: a line feed there is the partner
+// The wide scans below look at each block together with the same block shifted back by one
+// byte, so that a line feed sees whether a carriage return came right before it. Each block
+// adds one to a byte-wide counter per break, and the counters are summed before they can
+// overflow. A block holding a zero byte is left to the plain scan. The format scan also looks
+// one byte ahead, for the line feed every carriage return needs.
+
+#if defined(VEDALKA_HAVE_AVX2)
+// Where the wide format scan hands over to the plain one: a line feed there is the partner
 // of the carriage return before it, which the wide scan has already checked.
 const char *inFormatRest(const char *p, const char *end) noexcept
 {
@@ -89,74 +96,6 @@ const char *inFormatRest(const char *p, const char *end) noexcept
     return inFormatPlain(p, end);
 }
 
-// The wide scans below look at each block together with the same block shifted back by one
-// byte, so that a line feed sees whether a carriage return came right before it. Each block
-// adds one to a byte-wide counter per break, and the counters are summed before they can
-// overflow. A block holding a zero byte is left to the plain scan. The format scans also look
-// one byte ahead, for the line feed every carriage return needs.
-
-#if defined(__SSE2__)
-const char *countSse2(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
-{
-    if (end - p < 17)
-        return countPlain(p, end, afterCr, breaks);
-    // The first byte alone, so that every block has the byte before it in range.
-    if (*p == '\0')
-        return p;
-    if (*p == '\r' || (*p == '\n' && !afterCr))
-        ++breaks;
-    ++p;
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    qsizetype n = 0;
-    bool sawZero = false;
-    while (!sawZero && end - p >= 16) {
-        const char *const stop = p + 16 * qMin<qsizetype>(255, (end - p) / 16);
-        __m128i counts = zero;
-        for (; p < stop; p += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))) {
-                sawZero = true;
-                break;
-            }
-            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1));
-            const __m128i lone = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
-            counts = _mm_sub_epi8(counts, _mm_or_si128(_mm_cmpeq_epi8(v, cr), lone));
-        }
-        const __m128i sums = _mm_sad_epu8(counts, zero);
-        n += _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
-    }
-    breaks += n;
-    return countPlain(p, end, p[-1] == '\r', breaks);
-}
-
-const char *inFormatSse2(const char *p, const char *end) noexcept
-{
-    if (end - p < 18)
-        return inFormatPlain(p, end);
-    // The first byte alone: a line feed there has no carriage return before it.
-    if (*p == '\n' || *p == '\0' || (*p == '\r' && p[1] != '\n'))
-        return p;
-    ++p;
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    for (; end - p >= 17; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1));
-        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
-        const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(after, lf), _mm_cmpeq_epi8(v, cr));
-        const __m128i loneLf = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
-        const int bad = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(loneCr, loneLf), _mm_cmpeq_epi8(v, zero)));
-        if (bad)
-            return p + __builtin_ctz(unsigned(bad));
-    }
-    return inFormatRest(p, end);
-}
-#endif
-
-#if defined(VEDALKA_HAVE_AVX2)
 __attribute__((target("avx2"))) const char *countAvx2(const char *p, const char *end, bool afterCr,
                                                       qsizetype &breaks) noexcept
 {
@@ -225,11 +164,7 @@ Method widest() noexcept
     if (__builtin_cpu_supports("avx2"))
         return Method::Avx2;
 #endif
-#if defined(__SSE2__)
-    return Method::Sse2;
-#else
     return Method::Plain;
-#endif
 }
 
 Method best() noexcept
@@ -242,55 +177,28 @@ Method best() noexcept
 
 bool available(Method method) noexcept
 {
-    switch (method) {
-    case Method::Plain:
-        return true;
-    case Method::Sse2:
-#if defined(__SSE2__)
-        return true;
-#else
-        return false;
-#endif
-    case Method::Avx2:
-        return best() == Method::Avx2;
-    }
-    return false;
+    return method == Method::Plain || best() == Method::Avx2;
 }
 
 namespace {
 
 const char *run(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
 {
-    switch (method) {
-#if defined(__SSE2__)
-    case Method::Sse2:
-        return countSse2(p, end, afterCr, breaks);
-#endif
 #if defined(VEDALKA_HAVE_AVX2)
-    case Method::Avx2:
+    if (method == Method::Avx2)
         return countAvx2(p, end, afterCr, breaks);
 #endif
-    default:
-        return countPlain(p, end, afterCr, breaks);
-    }
+    return countPlain(p, end, afterCr, breaks);
 }
 
 const char *runInFormat(Method method, const char *p, const char *end) noexcept
 {
-    switch (method) {
-#if defined(__SSE2__)
-    case Method::Sse2:
-        return inFormatSse2(p, end);
-#endif
 #if defined(VEDALKA_HAVE_AVX2)
-    case Method::Avx2:
+    if (method == Method::Avx2)
         return inFormatAvx2(p, end);
 #endif
-    default:
-        return inFormatPlain(p, end);
-    }
+    return inFormatPlain(p, end);
 }
-
 
 } // namespace
 

@@ -24,10 +24,10 @@ const char *countBreaks(const char *p, const char *end, bool afterCr, qsizetype 
 // carriage return at end - 1 is left out, as what follows it is not known yet.
 const char *inFormatEnd(const char *p, const char *end) noexcept;
 
-// The ways the bulk scans can run: byte by byte, 16 or 32 bytes at a time. countBreaks and
-// inFormatEnd use the widest one the processor has; the others are here so that tests can
-// hold them all to the same result.
-enum class Method { Plain, Sse2, Avx2 };
+// The ways the bulk scans can run: byte by byte, or 32 bytes at a time where the processor
+// has AVX2. countBreaks and inFormatEnd use the wide one when they can; both are here so that
+// tests can hold them to the same result.
+enum class Method { Plain, Avx2 };
 bool available(Method method) noexcept;
 const char *countBreaks(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept;
 const char *inFormatEnd(Method method, const char *p, const char *end) noexcept;

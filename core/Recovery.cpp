@@ -1,13 +1,14 @@
 #include "core/Recovery.h"
 
 #include "core/Failure.h"
+#include "core/FileLock.h"
 #include "core/Files.h"
 #include "core/LineList.h"
 #include "core/ResultLog.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,23 +26,6 @@ namespace {
 // How long a change to the recovery file waits for another copy's change; past that it goes on
 // unlocked rather than hold up the end of a session.
 constexpr int StateLockWaitMs = 1000;
-constexpr int PollMs = 20;
-
-// Takes the lock when it can within `msecs`; false when another holder kept it.
-bool lockWithin(int fd, int msecs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return true; // no locks here: nothing to wait for
-        if (timer.elapsed() >= msecs)
-            return false;
-        ::usleep(PollMs * 1000);
-    }
-}
 
 // A lock on the state folder itself, so no lock file is left behind.
 class StateLock
@@ -51,48 +34,25 @@ public:
     explicit StateLock(const QString &folder)
         : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        if (m_fd >= 0)
-            lockWithin(m_fd, StateLockWaitMs);
+        // No repaints meanwhile: this may run while the program ends.
+        if (m_fd)
+            FileLock::lockWithin(m_fd.get(), QDeadlineTimer(StateLockWaitMs), false);
     }
-    ~StateLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    StateLock(const StateLock &) = delete;
-    StateLock &operator=(const StateLock &) = delete;
 
 private:
-    int m_fd;
+    UniqueFd m_fd;
 };
-
-// The whole file; a missing one is empty.
-QByteArray readWhole(const QString &fileName)
-{
-    Files::ReadFile file(fileName, Files::ReadFile::MissingIsEmpty);
-    return file.readAll();
-}
 
 // Puts `bytes` in place of the file through a temporary file beside it, synced before the rename.
 void replaceWhole(const QString &fileName, const QByteArray &bytes)
 {
     QByteArray temporary = QFile::encodeName(fileName) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+    const int fd = file.get();
     if (fd < 0)
         Files::failCreate(fileName, errno);
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        p += ok ? n : 0;
-        left -= ok ? n : 0;
-    }
-    ok = ok && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    bool ok = Files::writeAll(fd, bytes.constData(), bytes.size()) && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
+    ok = file.reset() == 0 && ok;
     if (!ok || ::rename(temporary.constData(), QFile::encodeName(fileName).constData()) != 0) {
         ::unlink(temporary.constData());
         Files::failWrite();
@@ -150,7 +110,7 @@ void Recovery::take() noexcept
     if (m_fileName.isEmpty() || ::stat(QFile::encodeName(m_fileName).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
     try {
-        QByteArray bytes = readWhole(m_fileName);
+        QByteArray bytes = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
         m_taken = LineList::fromText(bytes).lines();
         m_takenBytes = std::move(bytes);
     } catch (...) {
@@ -166,7 +126,7 @@ void Recovery::putInto(const QString &logFile)
     const StateLock lock(QFileInfo(m_fileName).path());
     QByteArray now;
     try {
-        now = readWhole(m_fileName);
+        now = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
     } catch (const Failure &) {
         return; // cannot tell whether they are still there: they wait for a later start
     }
@@ -199,7 +159,7 @@ void Recovery::keep(const QList<QByteArray> &lines)
     const QString folder = QFileInfo(m_fileName).path();
     makeFolder(folder, m_fileName);
     const StateLock lock(folder);
-    QByteArray text = readWhole(m_fileName);
+    QByteArray text = Files::readWhole(m_fileName, Files::ReadFile::MissingIsEmpty);
     if (!text.isEmpty() && !text.endsWith('\n') && !text.endsWith('\r'))
         text.append("\r\n", 2);
     for (const QByteArray &line : lines)

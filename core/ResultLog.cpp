@@ -5,12 +5,11 @@
 #include "core/LineCopy.h"
 #include "core/WriteJournal.h"
 
-void ResultLog::load(const QString &fileName)
+void ResultLog::prepare(const QString &fileName)
 {
-    // A save of the last run cut short is cut back to the log as it was before it.
     WriteJournal::recover(fileName);
     Files::ReadFile file(fileName);
-    m_loaded = true;
+    m_prepared = true;
 }
 
 namespace {

@@ -15,9 +15,9 @@
 class ResultLog
 {
 public:
-    // Checks that the file can be read; nothing of it is kept.
-    void load(const QString &fileName);
-    bool loaded() const noexcept { return m_loaded; }
+    // At start-up: puts back a save of the last run that was cut short, and checks that the
+    // file can be read. Nothing of it is kept; the log is then written back at every close.
+    void prepare(const QString &fileName);
 
     void append(const QByteArray &line);
     // The answers of this run not yet written, a line each.
@@ -34,9 +34,9 @@ public:
     // forgotten; after a failure they are all kept for the next attempt.
     void save(const QString &fileName);
 
-    // True when closing has something to write: the log was loaded at start-up (the file is
+    // True when closing has something to write: the log was prepared at start-up (the file is
     // always rewritten then) or answers are waiting.
-    bool needsSave() const noexcept { return m_loaded || m_count > 0; }
+    bool needsSave() const noexcept { return m_prepared || m_count > 0; }
 
 private:
     // The answers as the file will hold them, each followed by its line break, gathered in
@@ -44,5 +44,5 @@ private:
     // separate allocations.
     QList<QByteArray> m_text;
     qsizetype m_count = 0;
-    bool m_loaded = false;
+    bool m_prepared = false;
 };

@@ -68,10 +68,10 @@ SafeWriter::SafeWriter(const QString &fileName)
     if (exists && !S_ISREG(st.st_mode)) {
         // A device, pipe or socket: written as it is. Without blocking, so that a pipe nobody
         // reads fails at once instead of holding the window.
-        m_fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (m_fd < 0)
+        m_fd.reset(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (!m_fd)
             Files::failCreate(fileName, errno);
-        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
         return;
     }
     if (!mayReplace(target, exists ? &st : nullptr)) {
@@ -88,23 +88,21 @@ SafeWriter::SafeWriter(const QString &fileName)
 
 void SafeWriter::openInPlace(const QString &fileName, const QString &target)
 {
-    m_fd = ::open(QFile::encodeName(target).constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0)
+    m_fd.reset(::open(QFile::encodeName(target).constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    const int fd = m_fd.get();
+    if (fd < 0)
         Files::failCreate(fileName, errno);
     // Keeps out another copy of the program that reads the file meanwhile, where no caller
     // holds the lock already.
-    ::flock(m_fd, LOCK_EX | LOCK_NB);
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         Files::failCreate(fileName, EACCES);
-    }
     m_old.resize(qsizetype(st.st_size));
     qsizetype got = 0;
     while (got < m_old.size()) {
-        const ssize_t n = ::pread(m_fd, m_old.data() + got, size_t(m_old.size() - got), off_t(got));
+        const ssize_t n = ::pread(fd, m_old.data() + got, size_t(m_old.size() - got), off_t(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -113,8 +111,8 @@ void SafeWriter::openInPlace(const QString &fileName, const QString &target)
     }
     m_old.truncate(got);
     m_inPlace = true;
-    m_journal.emplace(WriteJournal::forRewrite(target, m_fd, m_old));
-    if (::ftruncate(m_fd, 0) != 0) {
+    m_journal.emplace(WriteJournal::forRewrite(target, fd, m_old));
+    if (::ftruncate(fd, 0) != 0) {
         const int err = errno;
         restore();
         Files::failCreate(fileName, err);
@@ -124,11 +122,11 @@ void SafeWriter::openInPlace(const QString &fileName, const QString &target)
 // Puts the old content back after a failed rewrite in place.
 void SafeWriter::restore()
 {
-    if (::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, m_old.constData(), size_t(m_old.size()), 0) == m_old.size()
-        && ::fdatasync(m_fd) == 0 && m_journal)
+    const int fd = m_fd.get();
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, m_old.constData(), size_t(m_old.size()), 0) == m_old.size()
+        && ::fdatasync(fd) == 0 && m_journal)
         m_journal->finish();
-    ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     m_inPlace = false;
 }
 
@@ -138,15 +136,13 @@ SafeWriter::~SafeWriter()
         m_file->cancelWriting();
     if (m_inPlace)
         restore();
-    else if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 bool SafeWriter::writeOut(const char *data, qsizetype n)
 {
     if (m_file)
         return m_file->write(data, n) == n;
-    return Files::writeAll(m_fd, data, n);
+    return Files::writeAll(m_fd.get(), data, n);
 }
 
 void SafeWriter::write(const char *data, qsizetype n)
@@ -186,13 +182,11 @@ void SafeWriter::commit()
         return;
     }
     if (m_inPlace) {
-        if (::fdatasync(m_fd) != 0)
+        if (::fdatasync(m_fd.get()) != 0)
             Files::failWrite();
         m_inPlace = false;
         if (m_journal)
             m_journal->finish();
     }
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
 }

@@ -10,6 +10,7 @@
 //   never replaced by a regular file.
 #pragma once
 
+#include "core/FileDescriptor.h"
 #include "core/WriteJournal.h"
 
 #include <QByteArray>
@@ -49,7 +50,7 @@ private:
     void restore();
 
     std::unique_ptr<QSaveFile> m_file; // the temporary-file path
-    int m_fd = -1; // in place, or a device or pipe
+    UniqueFd m_fd; // in place, or a device or pipe
     bool m_inPlace = false;
     QByteArray m_old; // in place: the content to put back on a failure
     std::optional<WriteJournal> m_journal;

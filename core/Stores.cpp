@@ -37,11 +37,6 @@ QByteArray pictureIndexHeader()
     return Cp1251::encode(u"номер последней картинки"_s);
 }
 
-QByteArray decimal(qint64 n)
-{
-    return QByteArray::number(n);
-}
-
 qint64 countIconRun()
 {
     qint64 n = 0;

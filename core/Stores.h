@@ -16,9 +16,6 @@ QString laughterPath(qint64 n); // "Звуки/смех<n>.wav"
 // The header line of the picture index, in the program's code page.
 QByteArray pictureIndexHeader();
 
-// Decimal text of a number: no leading zeros or separators, a minus sign when negative.
-QByteArray decimal(qint64 n);
-
 // The icons in use are the unbroken run 0.ico, 1.ico, ... of the picture folder. Returns the
 // number of icons in the run, so the last icon number is this minus 1.
 qint64 countIconRun();

@@ -42,23 +42,22 @@ QByteArray statePath(const struct stat &st)
 
 void syncFolderOf(const QByteArray &path)
 {
-    const int dir = ::open(QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const UniqueFd dir(::open(QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
 }
 
 bool writeNote(const QByteArray &path, const QByteArray &header, const QByteArray &body)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    UniqueFd file(::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    const int fd = file.get();
     if (fd < 0)
         return false;
     const bool ok = Files::writeAll(fd, header.constData(), header.size())
                     && Files::writeAll(fd, body.constData(), body.size())
                     && Files::writeAll(fd, Trailer.constData(), Trailer.size()) && ::fsync(fd) == 0;
-    ::close(fd);
+    file.reset();
     if (!ok) {
         ::unlink(path.constData());
         return false;
@@ -98,15 +97,14 @@ bool apply(const QByteArray &note, const QString &target, const struct stat &st)
     const bool torn = kind == "append" ? st.st_size > oldSize && st.st_size < newSize : kind == "rewrite";
     if (!torn || (kind == "rewrite" && note.size() != eol + 1 + oldSize + Trailer.size()))
         return true; // whole, untouched, or grown on since by others: nothing to undo
-    const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+    const UniqueFd file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    const int fd = file.get();
     if (fd < 0)
         return false;
     bool done = ::ftruncate(fd, off_t(kind == "append" ? oldSize : 0)) == 0;
     if (done && kind == "rewrite")
         done = Files::writeAll(fd, note.constData() + eol + 1, oldSize);
-    done = done && ::fdatasync(fd) == 0;
-    ::close(fd);
-    return done;
+    return done && ::fdatasync(fd) == 0;
 }
 
 } // namespace
@@ -173,10 +171,7 @@ void WriteJournal::recover(const QString &fileName)
         return;
     if (::access(besidePath(target).constData(), F_OK) != 0 && ::access(statePath(st).constData(), F_OK) != 0)
         return;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
         recoverLocked(fileName);
-    ::close(fd);
 }

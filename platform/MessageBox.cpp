@@ -51,7 +51,6 @@ QStringList wrapped(const QString &paragraph, const QFont &font, int width)
 MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     : QDialog(parent)
     , m_text(text)
-    , m_errorIcon(errorIcon)
 {
     setWindowTitle(Dialogs::applicationTitle());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint

@@ -17,7 +17,6 @@ public:
     MessageBox(const QString &text, bool errorIcon, QWidget *parent = nullptr);
 
     QString text() const { return m_text; }
-    bool hasErrorIcon() const { return m_errorIcon; }
     QPushButton *okButton() const { return m_ok; }
 
 protected:
@@ -30,7 +29,6 @@ private:
 
     QMargins m_centredFrame;
     QString m_text;
-    bool m_errorIcon;
     QLabel *m_label = nullptr;
     QPushButton *m_ok = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "platform/SystemSound.h"
 
+#include "core/Failure.h"
+#include "core/Files.h"
 #include "platform/SoundBackend.h"
 #include "platform/WavImage.h"
 
@@ -11,10 +13,7 @@
 #include <QPointer>
 #include <QStandardPaths>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,30 +23,17 @@ namespace {
 
 QByteArray readSoundFile(const QString &name)
 {
-    if (name.isEmpty())
-        return {};
-    // Non-blocking, so that a pipe of that name cannot hold the program.
-    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return {};
-    QByteArray result;
+    // Only a regular file within the limit, and no more of it than it held when looked at; a pipe
+    // put in its place meanwhile reads as empty.
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxSoundBytes) {
-        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
-        qsizetype used = 0;
-        while (used < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + used, size_t(bytes.size() - used));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            used += got;
-        }
-        bytes.truncate(used);
-        result = std::move(bytes);
+    if (name.isEmpty() || ::stat(QFile::encodeName(name).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || st.st_size > MaxSoundBytes)
+        return {};
+    try {
+        return Files::readWhole(name, Files::ReadFile::MissingFails, st.st_size);
+    } catch (const Failure &) {
+        return {};
     }
-    ::close(fd);
-    return result;
 }
 
 QByteArray readResource(const QString &name, const QString &module)

@@ -51,15 +51,13 @@ qsizetype listCount(QByteArrayView text)
     return LineList::fromText(text).count();
 }
 
-const LineSplit::Method allMethods[] = {LineSplit::Method::Plain, LineSplit::Method::Sse2, LineSplit::Method::Avx2};
+const LineSplit::Method allMethods[] = {LineSplit::Method::Plain, LineSplit::Method::Avx2};
 
 const char *methodName(LineSplit::Method m)
 {
     switch (m) {
     case LineSplit::Method::Plain:
         return "plain";
-    case LineSplit::Method::Sse2:
-        return "SSE2";
     case LineSplit::Method::Avx2:
         return "AVX2";
     }
