@@ -105,7 +105,10 @@ void SafeWriter::openInPlace(const QString &fileName, const QString &target)
         const ssize_t n = ::pread(fd, m_old.data() + got, size_t(m_old.size() - got), off_t(got));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        // Old bytes that cannot be read could not be put back: leave the file as it is.
+        if (n < 0)
+            Files::failRead();
+        if (n == 0)
             break;
         got += n;
     }
