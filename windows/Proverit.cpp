@@ -17,7 +17,7 @@ TProverka::TProverka(QWidget *parent)
 {
     setupUi(this);
     finishSetup(u"Proverka"_s, QPoint(499, 222), scrollArea, client);
-    connect(Button1, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { Button1Click(); }); });
+    Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TProverka::Button1Click);
 }
 
 void TProverka::Button1Click()
