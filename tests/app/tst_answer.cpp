@@ -16,10 +16,8 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
+// The failing icon: these bytes written in its place, or the icon made unreadable.
+enum class IconSetup { Written, Unreadable };
 
 // Ten phrases, "фраза 0" ... "фраза 9".
 QByteArray tenPhrases()
@@ -353,19 +351,22 @@ void TestAnswer::missingLaughterFile()
 
 void TestAnswer::failingIcon_data()
 {
+    QTest::addColumn<IconSetup>("setup");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
-    QTest::newRow("type 2") << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid."_s;
-    QTest::newRow("shorter than 6 bytes") << QByteArray("\0\0\1", 3) << u"Stream read error."_s;
-    QTest::newRow("unreadable") << QByteArray("<unreadable>") << u"Cannot open file \"%1/картинки/1.ico\". Permission denied."_s;
+    QTest::newRow("type 2") << IconSetup::Written << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid."_s;
+    QTest::newRow("shorter than 6 bytes") << IconSetup::Written << QByteArray("\0\0\1", 3) << u"Stream read error."_s;
+    QTest::newRow("unreadable") << IconSetup::Unreadable << QByteArray()
+                                << u"Cannot open file \"%1/картинки/1.ico\". Permission denied."_s;
 }
 
 void TestAnswer::failingIcon()
 {
+    QFETCH(IconSetup, setup);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
     start(tenPhrases(), 5);
-    if (bytes == "<unreadable>")
+    if (setup == IconSetup::Unreadable)
         QFile::setPermissions(u"картинки/1.ico"_s, QFile::WriteOwner);
     else
         writeFile(u"картинки/1.ico"_s, bytes);

@@ -3,11 +3,9 @@
 // ending. The answers the user got must reach the log.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
-#include "core/Cp1251.h"
 #include "core/LineList.h"
 #include "core/RandomSource.h"
 #include "core/Recovery.h"
-#include "platform/Termination.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 #include "windows/OProgramme.h"
@@ -31,11 +29,6 @@ using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
 namespace {
-
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
 
 std::unique_ptr<TForm1> startForm()
 {
@@ -388,16 +381,10 @@ void TestFaults::terminationSignalSavesTheLog()
     RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, "x\r\n");
     auto form = startForm();
-    static TForm1 *current = nullptr;
-    current = form.get();
-    static bool installed = false;
-    if (!installed) {
-        installed = true;
-        Termination::install([] {
-            if (current && current->isVisible())
-                current->requestClose();
-        });
-    }
+    onTermination([current = form.get()] {
+        if (current->isVisible())
+            current->requestClose();
+    });
     qApp->installEventFilter(form.get());
     answer(*form, u"a"_s);
     answer(*form, u"b"_s);
@@ -422,7 +409,7 @@ void TestFaults::terminationSignalSavesTheLog()
             QDir().rmdir(u"vedalka.log"_s);
             QVERIFY(form->close());
             QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
-            current = nullptr;
+            onTermination({});
             return;
         }
     } else if (closedBy == u"session manager"_s) {
@@ -440,7 +427,7 @@ void TestFaults::terminationSignalSavesTheLog()
     }
     QTRY_VERIFY(!form->isVisible());
     QVERIFY(!form->AboutForm->isVisible());
-    current = nullptr;
+    onTermination({});
     if (!logReplacedByFolder) {
         QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
         QVERIFY(boxes.boxes.isEmpty());

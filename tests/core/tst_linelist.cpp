@@ -23,6 +23,37 @@ using namespace TestSupport;
 
 using Lines = QList<QByteArray>;
 
+namespace {
+
+// What stands where a file is to be opened or created.
+enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo };
+
+// Puts in place what makes creating "vedalka.log" fail (a read-only file holds `old`) and
+// gives the name to write to; empty when the set-up itself failed.
+QString placeUnwritable(Setup setup, const QByteArray &old)
+{
+    QString name = u"vedalka.log"_s;
+    if (setup == Setup::Folder) {
+        makeDir(name);
+    } else if (setup == Setup::ReadOnlyFile) {
+        writeFile(name, old);
+        QFile::setPermissions(name, QFile::ReadOwner);
+    } else if (setup == Setup::ReadOnlyFolder) {
+        // A file already there is written in place; only a new one needs the folder.
+        makeDir(u"ro"_s);
+        name = u"ro/vedalka.log"_s;
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == Setup::Fifo) {
+        if (::mkfifo("vedalka.log", 0600) != 0)
+            return {};
+    } else {
+        name = u"нет/vedalka.log"_s;
+    }
+    return name;
+}
+
+} // namespace
+
 class TestLineList : public QObject
 {
     Q_OBJECT
@@ -201,27 +232,27 @@ void TestLineList::roundTripKeepsEveryByte()
 
 void TestLineList::openErrors_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("missing file") << u"missing"_s << u"No such file or directory"_s;
-    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
-    QTest::newRow("unreadable file") << u"unreadable"_s << u"Permission denied"_s;
-    QTest::newRow("missing folder on the way") << u"nofolder"_s << u"No such file or directory"_s;
+    QTest::newRow("missing file") << Setup::Missing << u"No such file or directory"_s;
+    QTest::newRow("a folder in its place") << Setup::Folder << u"Is a directory"_s;
+    QTest::newRow("unreadable file") << Setup::Unreadable << u"Permission denied"_s;
+    QTest::newRow("missing folder on the way") << Setup::NoFolder << u"No such file or directory"_s;
 }
 
 void TestLineList::openErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
     QString name = u"baza.leh"_s;
-    if (setup == u"folder"_s) {
+    if (setup == Setup::Folder) {
         makeDir(name);
-    } else if (setup == u"unreadable"_s) {
+    } else if (setup == Setup::Unreadable) {
         writeFile(name, "x\r\n");
         QFile::setPermissions(name, QFile::WriteOwner);
-    } else if (setup == u"nofolder"_s) {
+    } else if (setup == Setup::NoFolder) {
         name = u"картинки/baza.leh"_s;
     }
     LineList list;
@@ -237,38 +268,24 @@ void TestLineList::openErrors()
 
 void TestLineList::createErrors_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
-    QTest::newRow("read-only file") << u"readonly-file"_s << u"Permission denied"_s;
-    QTest::newRow("no file yet, read-only folder") << u"readonly-folder"_s << u"Permission denied"_s;
-    QTest::newRow("missing folder") << u"nofolder"_s << u"No such file or directory"_s;
-    QTest::newRow("pipe without a reader") << u"fifo"_s << u"No such device or address"_s;
+    QTest::newRow("a folder in its place") << Setup::Folder << u"Is a directory"_s;
+    QTest::newRow("read-only file") << Setup::ReadOnlyFile << u"Permission denied"_s;
+    QTest::newRow("no file yet, read-only folder") << Setup::ReadOnlyFolder << u"Permission denied"_s;
+    QTest::newRow("missing folder") << Setup::NoFolder << u"No such file or directory"_s;
+    QTest::newRow("pipe without a reader") << Setup::Fifo << u"No such device or address"_s;
 }
 
 void TestLineList::createErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
-    QString name = u"vedalka.log"_s;
     const QByteArray old = "old line\r\n";
-    if (setup == u"folder"_s) {
-        makeDir(name);
-    } else if (setup == u"readonly-file"_s) {
-        writeFile(name, old);
-        QFile::setPermissions(name, QFile::ReadOwner);
-    } else if (setup == u"readonly-folder"_s) {
-        // A file already there is written in place; only a new one needs the folder.
-        makeDir(u"ro"_s);
-        name = u"ro/vedalka.log"_s;
-        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
-    } else if (setup == u"fifo"_s) {
-        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
-    } else {
-        name = u"нет/vedalka.log"_s;
-    }
+    const QString name = placeUnwritable(setup, old);
+    QVERIFY(!name.isEmpty());
     LineList list;
     list.append("new");
     try {
@@ -277,12 +294,12 @@ void TestLineList::createErrors()
     } catch (const Failure &f) {
         QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     }
-    if (setup == u"readonly-file"_s)
+    if (setup == Setup::ReadOnlyFile)
         QCOMPARE(readFile(name), old);
-    if (setup == u"readonly-folder"_s)
+    if (setup == Setup::ReadOnlyFolder)
         QVERIFY(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
     struct stat st;
-    if (setup == u"fifo"_s)
+    if (setup == Setup::Fifo)
         QVERIFY(::stat("vedalka.log", &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
@@ -469,26 +486,12 @@ void TestLineList::appendLinesSameAsSave()
 
 void TestLineList::appendLinesCreateErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
-    QString name = u"vedalka.log"_s;
     const QByteArray old = "old line\r\n";
-    if (setup == u"folder"_s) {
-        makeDir(name);
-    } else if (setup == u"readonly-file"_s) {
-        writeFile(name, old);
-        QFile::setPermissions(name, QFile::ReadOwner);
-    } else if (setup == u"readonly-folder"_s) {
-        // A file already there is written in place; only a new one needs the folder.
-        makeDir(u"ro"_s);
-        name = u"ro/vedalka.log"_s;
-        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
-    } else if (setup == u"fifo"_s) {
-        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
-    } else {
-        name = u"нет/vedalka.log"_s;
-    }
+    const QString name = placeUnwritable(setup, old);
+    QVERIFY(!name.isEmpty());
     // The file is in format, so it would only grow; it fails all the same, as a save would.
     try {
         LineCopy::appendLines(name, {"new"});
@@ -496,7 +499,7 @@ void TestLineList::appendLinesCreateErrors()
     } catch (const Failure &f) {
         QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     }
-    if (setup == u"readonly-file"_s)
+    if (setup == Setup::ReadOnlyFile)
         QCOMPARE(readFile(name), old);
 }
 

@@ -1,10 +1,12 @@
-// Helpers shared by the test suites: a private working folder, recorded message boxes and sound
-// requests, a fixed clock, a file-size limit that stands in for a full disk, and typing text as
-// a user would.
+// Helpers shared by the test suites: a text's code-page bytes, a private working folder, recorded
+// message boxes and sound requests, a fixed clock, a file-size limit that stands in for a full
+// disk, the termination signals' handler, and typing text as a user would.
 #pragma once
 
+#include "core/Cp1251.h"
 #include "platform/Dialogs.h"
 #include "platform/SystemSound.h"
+#include "platform/Termination.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,6 +37,12 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// The text in the program's code page.
+inline QByteArray cp(const QString &s)
+{
+    return Cp1251::encode(s);
+}
 
 void writeFile(const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &name);
@@ -114,6 +122,10 @@ private:
     quint64 m_soft = 0;
     quint64 m_hard = 0;
 };
+
+// From now on SIGTERM, SIGHUP and SIGINT call this handler on the event loop, in place of the one
+// given before (the signals are set up once per process); an empty one ignores them.
+void onTermination(std::function<void()> handler);
 
 // Types the text into the widget one character at a time, Cyrillic included.
 void typeText(QWidget *widget, const QString &text);

@@ -2,7 +2,6 @@
 // reports a base it cannot read or write.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
-#include "core/Cp1251.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 
@@ -17,15 +16,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
-
-namespace {
-
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
-
-} // namespace
 
 class TestAddPhrase : public QObject
 {
