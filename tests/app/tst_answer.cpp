@@ -28,23 +28,6 @@ QByteArray tenPhrases()
     return base;
 }
 
-// A base several reads long (the base is read 256 KiB at a time), with lines of varied length
-// and every kind of break.
-QByteArray largeBase(qsizetype size, quint32 seed)
-{
-    RandomSource r;
-    r.setSeed(seed);
-    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
-    QByteArray text;
-    while (text.size() < size) {
-        const quint32 len = r.random(8) == 0 ? r.random(2000) : r.random(100);
-        for (quint32 i = 0; i < len; ++i)
-            text.append(char(0x20 + r.random(0xDF)));
-        text.append(breaks[r.random(5)]);
-    }
-    return text;
-}
-
 // Icon i is an opaque square of its own colour and size 16 + i, so the picture tells which
 // icon was shown.
 QColor iconColour(int i)
@@ -190,11 +173,11 @@ void TestAnswer::answerMatchesLineList_data()
     QTest::addColumn<quint64>("counter");
 
     constexpr qsizetype Read = 256 * 1024;
-    const QByteArray mixed = largeBase(3 * Read + 5000, 7);
-    QByteArray zero = largeBase(3 * Read + 5000, 8);
+    const QByteArray mixed = mixedText(3 * Read + 5000, 7, 8, 2000, 100);
+    QByteArray zero = mixedText(3 * Read + 5000, 8, 8, 2000, 100);
     zero[2 * Read + 999] = '\0';
-    const QByteArray crLfSplit = QByteArray(Read - 1, 'a') + "\r\n" + largeBase(2 * Read, 9);
-    const QByteArray lfCrSplit = largeBase(Read - 1, 10).left(Read - 1) + "\n\r" + largeBase(2 * Read, 11);
+    const QByteArray crLfSplit = QByteArray(Read - 1, 'a') + "\r\n" + mixedText(2 * Read, 9, 8, 2000, 100);
+    const QByteArray lfCrSplit = mixedText(Read - 1, 10, 8, 2000, 100).left(Read - 1) + "\n\r" + mixedText(2 * Read, 11, 8, 2000, 100);
     for (const quint64 counter : {quint64(1), quint64(42), quint64(123456789), quint64(0xDEADBEEF), quint64(0x5FFFFFFFF)}) {
         QTest::addRow("mixed breaks, counter %llu", counter) << mixed << counter;
         QTest::addRow("zero byte in the third read, counter %llu", counter) << zero << counter;

@@ -14,22 +14,6 @@ namespace {
 
 constexpr qsizetype Chunk = 256 * 1024; // the size the base is read in
 
-// A text of about `size` bytes with lines of varied length and every kind of break.
-QByteArray mixedText(qsizetype size, quint32 seed)
-{
-    RandomSource r;
-    r.setSeed(seed);
-    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
-    QByteArray text;
-    while (text.size() < size) {
-        const quint32 len = r.random(10) == 0 ? r.random(3000) : r.random(120);
-        for (quint32 i = 0; i < len; ++i)
-            text.append(char(0x20 + r.random(0xDF)));
-        text.append(breaks[r.random(5)]);
-    }
-    return text;
-}
-
 // Lines of every break form, densely: short lines so that many breaks fall in every block.
 QByteArray denseBreaks(qsizetype size, quint32 seed)
 {

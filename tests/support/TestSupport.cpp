@@ -56,6 +56,21 @@ WorkDir::~WorkDir()
         QFile::setPermissions(dir.filePath(e), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn, quint32 longMax, quint32 shortMax)
+{
+    RandomSource r;
+    r.setSeed(seed);
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    QByteArray text;
+    while (text.size() < size) {
+        const quint32 len = r.random(longOneIn) == 0 ? r.random(longMax) : r.random(shortMax);
+        for (quint32 i = 0; i < len; ++i)
+            text.append(char(0x20 + r.random(0xDF)));
+        text.append(breaks[r.random(5)]);
+    }
+    return text;
+}
+
 void writeFile(const QString &name, const QByteArray &bytes)
 {
     QFile f(name);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Cp1251.h"
+#include "core/RandomSource.h"
 #include "platform/Dialogs.h"
 #include "platform/SystemSound.h"
 #include "platform/Termination.h"
@@ -43,6 +44,11 @@ inline QByteArray cp(const QString &s)
 {
     return Cp1251::encode(s);
 }
+
+// A text of about `size` bytes drawn from `seed`: lines of bytes from 0x20 up, one in
+// `longOneIn` up to `longMax` long and the others up to `shortMax`, each ended by one of the five
+// kinds of break.
+QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn = 10, quint32 longMax = 3000, quint32 shortMax = 120);
 
 void writeFile(const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &name);
