@@ -71,6 +71,16 @@ QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn, quint32 lo
     return text;
 }
 
+QString failureText(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const Failure &f) {
+        return f.text();
+    }
+    return QStringLiteral("<no failure>");
+}
+
 void writeFile(const QString &name, const QByteArray &bytes)
 {
     QFile f(name);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Cp1251.h"
+#include "core/Failure.h"
 #include "core/RandomSource.h"
 #include "platform/Dialogs.h"
 #include "platform/SystemSound.h"
@@ -49,6 +50,9 @@ inline QByteArray cp(const QString &s)
 // `longOneIn` up to `longMax` long and the others up to `shortMax`, each ended by one of the five
 // kinds of break.
 QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn = 10, quint32 longMax = 3000, quint32 shortMax = 120);
+
+// The text of the Failure the body throws, or "<no failure>".
+QString failureText(const std::function<void()> &body);
 
 void writeFile(const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &name);
