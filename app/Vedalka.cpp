@@ -43,15 +43,14 @@ TForm1::TForm1(QWidget *parent)
     Karikatura->setDrawings(Resources::Drawings(u":/pictures/karikatura-start.png"_s));
     Fonts::applyHeights(this);
 
-    for (const QString &name : {u"menu-about"_s, u"menu-add-phrase"_s, u"menu-tools"_s, u"menu-count-icons"_s,
-                                u"menu-help"_s, u"menu-check-icons"_s})
+    // The image list in its order, each image with the menu item that shows it.
+    const std::pair<QString, QAction *> images[] = {
+        {u"menu-about"_s, N1}, {u"menu-add-phrase"_s, N3}, {u"menu-tools"_s, N2->menuAction()},
+        {u"menu-count-icons"_s, N4}, {u"menu-help"_s, N5->menuAction()}, {u"menu-check-icons"_s, N6}};
+    for (const auto &[name, item] : images) {
         ImageList1.append(Resources::icon(u":/icons/"_s + name + u".png"_s));
-    N5->setIcon(ImageList1.at(4));
-    N1->setIcon(ImageList1.at(0));
-    N2->setIcon(ImageList1.at(2));
-    N3->setIcon(ImageList1.at(1));
-    N4->setIcon(ImageList1.at(3));
-    N6->setIcon(ImageList1.at(5));
+        item->setIcon(ImageList1.last());
+    }
     auto *menuStyle = new MenuBarStyle;
     menuStyle->setParent(Oprogramme);
     Oprogramme->setStyle(menuStyle);
@@ -84,8 +83,6 @@ TForm1::TForm1(QWidget *parent)
     // Answers an earlier session could not write here go into the log at the next save.
     m_recovery.take();
 }
-
-TForm1::~TForm1() = default;
 
 void TForm1::createWindows()
 {
@@ -319,12 +316,12 @@ void TForm1::ChelKeyPress(QChar key)
 
 void TForm1::N1Click()
 {
-    AboutForm->showModal();
+    AboutForm->exec();
 }
 
 void TForm1::N3Click()
 {
-    Dobavlenie->showModal();
+    Dobavlenie->exec();
 }
 
 void TForm1::N4Click()
@@ -343,7 +340,7 @@ void TForm1::N4Click()
 
 void TForm1::N6Click()
 {
-    Proverka->showModal();
+    Proverka->exec();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

@@ -32,7 +32,6 @@ class TForm1 : public QMainWindow, public Ui::TForm1
 
 public:
     explicit TForm1(QWidget *parent = nullptr);
-    ~TForm1() override;
 
     // Makes the About, add-phrase and icon check windows, hidden, in that order.
     void createWindows();

@@ -60,10 +60,9 @@ bool guard(Body &&body) noexcept
 
 // Connects signal to a handler of receiver that takes no arguments and runs inside guard().
 template<class Sender, class Signal, class Receiver>
-QMetaObject::Connection connectGuarded(const Sender *sender, Signal signal, Receiver *receiver,
-                                       void (Receiver::*handler)())
+void connectGuarded(const Sender *sender, Signal signal, Receiver *receiver, void (Receiver::*handler)())
 {
-    return QObject::connect(sender, signal, receiver, [receiver, handler] { guard([&] { (receiver->*handler)(); }); });
+    QObject::connect(sender, signal, receiver, [receiver, handler] { guard([&] { (receiver->*handler)(); }); });
 }
 
 } // namespace Dialogs

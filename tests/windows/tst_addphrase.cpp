@@ -48,7 +48,7 @@ void TestAddPhrase::runModal(TDobavlenie &window, const std::function<void()> &a
         if (window.isVisible())
             window.close();
     });
-    window.showModal();
+    window.exec();
 }
 
 void TestAddPhrase::layout()
