@@ -43,15 +43,14 @@ TForm1::TForm1(QWidget *parent)
     Karikatura->setDrawings(Resources::Drawings(u":/pictures/karikatura-start.png"_s));
     Fonts::applyHeights(this);
 
-    for (const QString &name : {u"menu-about"_s, u"menu-add-phrase"_s, u"menu-tools"_s, u"menu-count-icons"_s,
-                                u"menu-help"_s, u"menu-check-icons"_s})
+    // The image list in its order, each image with the menu item that shows it.
+    const std::pair<QString, QAction *> images[] = {
+        {u"menu-about"_s, N1}, {u"menu-add-phrase"_s, N3}, {u"menu-tools"_s, N2->menuAction()},
+        {u"menu-count-icons"_s, N4}, {u"menu-help"_s, N5->menuAction()}, {u"menu-check-icons"_s, N6}};
+    for (const auto &[name, item] : images) {
         ImageList1.append(Resources::icon(u":/icons/"_s + name + u".png"_s));
-    N5->setIcon(ImageList1.at(4));
-    N1->setIcon(ImageList1.at(0));
-    N2->setIcon(ImageList1.at(2));
-    N3->setIcon(ImageList1.at(1));
-    N4->setIcon(ImageList1.at(3));
-    N6->setIcon(ImageList1.at(5));
+        item->setIcon(ImageList1.last());
+    }
     auto *menuStyle = new MenuBarStyle;
     menuStyle->setParent(Oprogramme);
     Oprogramme->setStyle(menuStyle);
@@ -72,27 +71,18 @@ TForm1::TForm1(QWidget *parent)
     auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 
-    handle(Button1, &QPushButton::clicked, &TForm1::Button1Click);
-    handle(Image1, &PictureBox::clicked, &TForm1::Image1Click);
-    handle(N1, &QAction::triggered, &TForm1::N1Click);
-    handle(N3, &QAction::triggered, &TForm1::N3Click);
-    handle(N4, &QAction::triggered, &TForm1::N4Click);
-    handle(N6, &QAction::triggered, &TForm1::N6Click);
+    Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    Dialogs::connectGuarded(Image1, &PictureBox::clicked, this, &TForm1::Image1Click);
+    Dialogs::connectGuarded(N1, &QAction::triggered, this, &TForm1::N1Click);
+    Dialogs::connectGuarded(N3, &QAction::triggered, this, &TForm1::N3Click);
+    Dialogs::connectGuarded(N4, &QAction::triggered, this, &TForm1::N4Click);
+    Dialogs::connectGuarded(N6, &QAction::triggered, this, &TForm1::N6Click);
     Chel->installEventFilter(this);
 
     Dialogs::guard([this] { FormCreate(); });
     // Answers an earlier session could not write here go into the log at the next save.
     m_recovery.take();
 }
-
-template<class Signal>
-void TForm1::handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal,
-                    void (TForm1::*handler)())
-{
-    connect(sender, signal, this, [this, handler] { Dialogs::guard([this, handler] { (this->*handler)(); }); });
-}
-
-TForm1::~TForm1() = default;
 
 void TForm1::createWindows()
 {
@@ -231,43 +221,54 @@ void TForm1::Button1Click()
 {
     PhraseBase base;
     base.load(Stores::phraseBase());
-    const qsizetype phrases = base.count();
     RandomSource &random = RandomSource::global();
     random.randomize();
 
     if (Chel->text().isEmpty())
         Vedalka->setText(u"Имя-то напиши"_s);
     const QByteArray name = Cp1251::encode(Chel->text());
-    if (name != m_previousName && !name.isEmpty()) {
-        if (phrases > 0) {
-            const QByteArray phrase = base.line(random.random(quint32(phrases)));
-            showPhrase(phrase);
-            m_resultLog.append(name + " - " + phrase);
-
-            const qint64 last = lastIconNumber();
-            const qint64 n = random.random(quint32(qBound(qint64(0), last + 1, qint64(UINT32_MAX))));
-            const QString icon = Stores::iconPath(n);
-            if (Files::exists(icon)) {
-                IconFile file;
-                file.load(icon);
-                // Drawn anew for the ratio of the screen the window is on, from the entry that
-                // fits it best.
-                Karikatura->setPictureMaker(
-                    [file](qreal ratio) { return QPixmap::fromImage(IconDisplay::picture(file, ratio)); });
-                Karikatura->setAccessibleDescription(u"Самый похожий мультяшный герой: "_s + icon);
-                if (!ZvukOFF->isChecked()) {
-                    const QString laughter = Stores::laughterPath(qint64(random.random(12)) + 1);
-                    if (Files::exists(laughter)) {
-                        WavPlayer1->setFileName(laughter);
-                        WavPlayer1->play();
-                    }
-                }
-            }
-        } else {
-            Dialogs::showMessage(u"В базе нет ни одной фразы. Добавьте"_s);
-        }
-    }
+    if (name != m_previousName && !name.isEmpty())
+        answerWith(name, base, random);
+    // Not reached when a step fails, so the same name answers again.
     m_previousName = name;
+}
+
+void TForm1::answerWith(const QByteArray &name, PhraseBase &base, RandomSource &random)
+{
+    if (base.count() == 0) {
+        Dialogs::showMessage(u"В базе нет ни одной фразы. Добавьте"_s);
+        return;
+    }
+    // The draws come in this order from one seeding: phrase, icon, laughter.
+    const QByteArray phrase = base.line(random.random(quint32(base.count())));
+    showPhrase(phrase);
+    m_resultLog.append(name + " - " + phrase);
+    if (showCartoon(random) && !ZvukOFF->isChecked())
+        laugh(random);
+}
+
+bool TForm1::showCartoon(RandomSource &random)
+{
+    const qint64 last = lastIconNumber();
+    const qint64 n = random.random(quint32(qBound(qint64(0), last + 1, qint64(UINT32_MAX))));
+    const QString icon = Stores::iconPath(n);
+    if (!Files::exists(icon))
+        return false;
+    IconFile file;
+    file.load(icon);
+    // Drawn anew for the ratio of the screen the window is on, from the entry that fits it best.
+    Karikatura->setPictureMaker([file](qreal ratio) { return QPixmap::fromImage(IconDisplay::picture(file, ratio)); });
+    Karikatura->setAccessibleDescription(u"Самый похожий мультяшный герой: "_s + icon);
+    return true;
+}
+
+void TForm1::laugh(RandomSource &random)
+{
+    const QString laughter = Stores::laughterPath(qint64(random.random(12)) + 1);
+    if (!Files::exists(laughter))
+        return;
+    WavPlayer1->setFileName(laughter);
+    WavPlayer1->play();
 }
 
 void TForm1::showPhrase(const QByteArray &phrase)
@@ -315,12 +316,12 @@ void TForm1::ChelKeyPress(QChar key)
 
 void TForm1::N1Click()
 {
-    AboutForm->showModal();
+    AboutForm->exec();
 }
 
 void TForm1::N3Click()
 {
-    Dobavlenie->showModal();
+    Dobavlenie->exec();
 }
 
 void TForm1::N4Click()
@@ -329,17 +330,17 @@ void TForm1::N4Click()
     LineList &index = pictureIndexForUse();
     setLastIconNumber(index, last);
     index.save(Stores::pictureIndex());
-    const QString cr = u"\r"_s;
-    Dialogs::showMessage(u"Последняя иконка под номером "_s + QString::number(last) + cr + cr
-                         + u"Если после этой иконки есть иконки ещё, то номер иконки "_s + QString::number(last + 1)
-                         + u" пропущен."_s + cr + cr + u"Чтобы в программе могли использоваться все иконки необходимо,"_s
-                         + cr + u"чтобы названия иконок были числами от 0 до номера последней иконки,"_s + cr
-                         + u"не пропуская ни одного числа!!!"_s);
+    // A lone carriage return breaks a line in the box.
+    Dialogs::showMessage(u"Последняя иконка под номером %1\r\r"
+                         "Если после этой иконки есть иконки ещё, то номер иконки %2 пропущен.\r\r"
+                         "Чтобы в программе могли использоваться все иконки необходимо,\r"
+                         "чтобы названия иконок были числами от 0 до номера последней иконки,\r"
+                         "не пропуская ни одного числа!!!"_s.arg(last).arg(last + 1));
 }
 
 void TForm1::N6Click()
 {
-    Proverka->showModal();
+    Proverka->exec();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

@@ -19,6 +19,8 @@
 
 #include <optional>
 
+class PhraseBase;
+class RandomSource;
 class TAboutForm;
 class TDobavlenie;
 class TProverka;
@@ -30,7 +32,6 @@ class TForm1 : public QMainWindow, public Ui::TForm1
 
 public:
     explicit TForm1(QWidget *parent = nullptr);
-    ~TForm1() override;
 
     // Makes the About, add-phrase and icon check windows, hidden, in that order.
     void createWindows();
@@ -86,12 +87,14 @@ private:
     // has already discarded it.
     LineList &pictureIndexForUse();
     static void setLastIconNumber(LineList &index, qint64 last);
+    // The steps of an answer to a new, non-empty name.
+    void answerWith(const QByteArray &name, PhraseBase &base, RandomSource &random);
+    // Shows the drawn icon; false when there is no such file.
+    bool showCartoon(RandomSource &random);
+    void laugh(RandomSource &random);
     void showPhrase(const QByteArray &phrase);
     // The last icon number, line 1 of the picture index.
     qint64 lastIconNumber();
-    // Connects a signal to a handler that runs inside the guard.
-    template<class Signal>
-    void handle(const typename QtPrivate::FunctionPointer<Signal>::Object *sender, Signal signal, void (TForm1::*handler)());
 
     QByteArray m_previousName;
     std::optional<LineList> m_pictureIndex;

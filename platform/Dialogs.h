@@ -1,4 +1,4 @@
-// Message boxes, the error display and the handler guard.
+// Message boxes, the error display, the handler guard and guarded connections.
 //
 // Every handler body runs inside guard(): a Failure thrown there skips the rest of the body and
 // is shown by the error display, and the program carries on. Tests put a Presenter of their own
@@ -7,6 +7,7 @@
 
 #include "core/Failure.h"
 
+#include <QObject>
 #include <QString>
 
 #include <new>
@@ -55,6 +56,13 @@ bool guard(Body &&body) noexcept
         showError(QStringLiteral("Unknown error"));
     }
     return false;
+}
+
+// Connects signal to a handler of receiver that takes no arguments and runs inside guard().
+template<class Sender, class Signal, class Receiver>
+void connectGuarded(const Sender *sender, Signal signal, Receiver *receiver, void (Receiver::*handler)())
+{
+    QObject::connect(sender, signal, receiver, [receiver, handler] { guard([&] { (receiver->*handler)(); }); });
 }
 
 } // namespace Dialogs

@@ -24,7 +24,7 @@ TDobavlenie::TDobavlenie(QWidget *parent)
     client->setAutoFillBackground(true);
     StorableField::install(New);
     finishSetup(u"Dobavlenie"_s, QPoint(427, 167), scrollArea, client);
-    connect(Dobavit, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { DobavitClick(); }); });
+    Dialogs::connectGuarded(Dobavit, &QPushButton::clicked, this, &TDobavlenie::DobavitClick);
     // Enter in the field presses the button; the button stays an ordinary one, not the default.
     connect(New, &QLineEdit::returnPressed, Dobavit, &QPushButton::click);
 }

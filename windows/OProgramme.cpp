@@ -14,7 +14,7 @@ TAboutForm::TAboutForm(QWidget *parent)
     finishSetup(u"AboutForm"_s, QPoint(315, 152), scrollArea, client);
     // The credit line is as wide as its text.
     Label6->adjustSize();
-    connect(Button1, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { Button1Click(); }); });
+    Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TAboutForm::Button1Click);
 }
 
 void TAboutForm::Button1Click()

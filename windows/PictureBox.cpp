@@ -51,10 +51,8 @@ QRect PictureBox::pictureRect() const
     if (m_picture.isNull())
         return {};
     const QSize natural = m_picture.deviceIndependentSize().toSize();
-    if (!m_proportional)
-        return QRect(QPoint(0, 0), natural);
-    // Only ever scaled down, keeping the proportions.
-    if (natural.width() <= width() && natural.height() <= height())
+    // A proportional picture is only ever scaled down, keeping its proportions.
+    if (!m_proportional || (natural.width() <= width() && natural.height() <= height()))
         return QRect(QPoint(0, 0), natural);
     return QRect(QPoint(0, 0), natural.scaled(size(), Qt::KeepAspectRatio));
 }

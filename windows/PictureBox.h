@@ -37,7 +37,6 @@ public:
     void setPictureMaker(Maker maker);
     // One of the program's own pictures, in the size it is drawn for at each ratio.
     void setDrawings(const Resources::Drawings &drawings);
-    void clearPicture() { setPicture(QPixmap()); }
 
     bool proportional() const { return m_proportional; }
     void setProportional(bool on);

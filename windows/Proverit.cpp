@@ -17,7 +17,7 @@ TProverka::TProverka(QWidget *parent)
 {
     setupUi(this);
     finishSetup(u"Proverka"_s, QPoint(499, 222), scrollArea, client);
-    connect(Button1, &QPushButton::clicked, this, [this] { Dialogs::guard([this] { Button1Click(); }); });
+    Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TProverka::Button1Click);
 }
 
 void TProverka::Button1Click()
@@ -46,8 +46,7 @@ void TProverka::Button1Click()
         return;
     }
     if (outcome.failedIcon >= 0)
-        Dialogs::showMessage(u"иконка под номером "_s + QString::number(outcome.failedIcon)
-                             + u" не канает, её необходимо удалить :("_s);
+        Dialogs::showMessage(u"иконка под номером %1 не канает, её необходимо удалить :("_s.arg(outcome.failedIcon));
     else
         Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
     close();
@@ -75,7 +74,7 @@ TProverka::Outcome TProverka::runCheck()
             IconFile icon;
             icon.load(path);
             // The picture would be shown and cleared before the window is ever redrawn.
-            Image1->clearPicture();
+            Image1->setPicture({});
             advanceProgress();
         } catch (const Failure &) {
             return {i, false};

@@ -30,8 +30,3 @@ void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, 
     scroll->setFocusPolicy(Qt::NoFocus);
     move(designedPosition);
 }
-
-void SecondaryWindow::showModal()
-{
-    exec();
-}

@@ -14,9 +14,6 @@ class SecondaryWindow : public QDialog
 public:
     explicit SecondaryWindow(QWidget *parent = nullptr);
 
-    // Shows the window modally and returns when it is closed.
-    void showModal();
-
 protected:
     // Called by the subclasses once their controls exist.
     void finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client);

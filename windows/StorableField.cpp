@@ -72,20 +72,7 @@ private:
     QTimer m_timer;
 };
 
-} // namespace
-
-namespace StorableField {
-
-void install(QLineEdit *field)
-{
-    auto *validator = new Cp1251Validator(field);
-    field->setValidator(validator);
-    field->setMaxLength(std::numeric_limits<int>::max());
-    auto *tip = new RefusalTip(field);
-    QObject::connect(validator, &Cp1251Validator::refused, tip,
-                     [tip](const QStringList &characters) { tip->say(refusalText(characters)); });
-}
-
+// The words shown next to the field for the characters it did not take.
 QString refusalText(const QStringList &characters)
 {
     // One fewer than the validator reports, so that "and others" is known to be true.
@@ -99,6 +86,20 @@ QString refusalText(const QStringList &characters)
     if (characters.size() > MaxNamed)
         list += u" и другие"_s;
     return u"Символы "_s + list + u" не поддерживаются"_s;
+}
+
+} // namespace
+
+namespace StorableField {
+
+void install(QLineEdit *field)
+{
+    auto *validator = new Cp1251Validator(field);
+    field->setValidator(validator);
+    field->setMaxLength(std::numeric_limits<int>::max());
+    auto *tip = new RefusalTip(field);
+    QObject::connect(validator, &Cp1251Validator::refused, tip,
+                     [tip](const QStringList &characters) { tip->say(refusalText(characters)); });
 }
 
 } // namespace StorableField

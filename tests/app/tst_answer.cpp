@@ -16,10 +16,8 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
+// The failing icon: these bytes written in its place, or the icon made unreadable.
+enum class IconSetup { Written, Unreadable };
 
 // Ten phrases, "фраза 0" ... "фраза 9".
 QByteArray tenPhrases()
@@ -28,23 +26,6 @@ QByteArray tenPhrases()
     for (int i = 0; i < 10; ++i)
         base += cp(u"фраза %1"_s.arg(i)) + "\r\n";
     return base;
-}
-
-// A base several reads long (the base is read 256 KiB at a time), with lines of varied length
-// and every kind of break.
-QByteArray largeBase(qsizetype size, quint32 seed)
-{
-    RandomSource r;
-    r.setSeed(seed);
-    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
-    QByteArray text;
-    while (text.size() < size) {
-        const quint32 len = r.random(8) == 0 ? r.random(2000) : r.random(100);
-        for (quint32 i = 0; i < len; ++i)
-            text.append(char(0x20 + r.random(0xDF)));
-        text.append(breaks[r.random(5)]);
-    }
-    return text;
 }
 
 // Icon i is an opaque square of its own colour and size 16 + i, so the picture tells which
@@ -192,11 +173,11 @@ void TestAnswer::answerMatchesLineList_data()
     QTest::addColumn<quint64>("counter");
 
     constexpr qsizetype Read = 256 * 1024;
-    const QByteArray mixed = largeBase(3 * Read + 5000, 7);
-    QByteArray zero = largeBase(3 * Read + 5000, 8);
+    const QByteArray mixed = mixedText(3 * Read + 5000, 7, 8, 2000, 100);
+    QByteArray zero = mixedText(3 * Read + 5000, 8, 8, 2000, 100);
     zero[2 * Read + 999] = '\0';
-    const QByteArray crLfSplit = QByteArray(Read - 1, 'a') + "\r\n" + largeBase(2 * Read, 9);
-    const QByteArray lfCrSplit = largeBase(Read - 1, 10).left(Read - 1) + "\n\r" + largeBase(2 * Read, 11);
+    const QByteArray crLfSplit = QByteArray(Read - 1, 'a') + "\r\n" + mixedText(2 * Read, 9, 8, 2000, 100);
+    const QByteArray lfCrSplit = mixedText(Read - 1, 10, 8, 2000, 100).left(Read - 1) + "\n\r" + mixedText(2 * Read, 11, 8, 2000, 100);
     for (const quint64 counter : {quint64(1), quint64(42), quint64(123456789), quint64(0xDEADBEEF), quint64(0x5FFFFFFFF)}) {
         QTest::addRow("mixed breaks, counter %llu", counter) << mixed << counter;
         QTest::addRow("zero byte in the third read, counter %llu", counter) << zero << counter;
@@ -353,19 +334,22 @@ void TestAnswer::missingLaughterFile()
 
 void TestAnswer::failingIcon_data()
 {
+    QTest::addColumn<IconSetup>("setup");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
-    QTest::newRow("type 2") << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid."_s;
-    QTest::newRow("shorter than 6 bytes") << QByteArray("\0\0\1", 3) << u"Stream read error."_s;
-    QTest::newRow("unreadable") << QByteArray("<unreadable>") << u"Cannot open file \"%1/картинки/1.ico\". Permission denied."_s;
+    QTest::newRow("type 2") << IconSetup::Written << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid."_s;
+    QTest::newRow("shorter than 6 bytes") << IconSetup::Written << QByteArray("\0\0\1", 3) << u"Stream read error."_s;
+    QTest::newRow("unreadable") << IconSetup::Unreadable << QByteArray()
+                                << u"Cannot open file \"%1/картинки/1.ico\". Permission denied."_s;
 }
 
 void TestAnswer::failingIcon()
 {
+    QFETCH(IconSetup, setup);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
     start(tenPhrases(), 5);
-    if (bytes == "<unreadable>")
+    if (setup == IconSetup::Unreadable)
         QFile::setPermissions(u"картинки/1.ico"_s, QFile::WriteOwner);
     else
         writeFile(u"картинки/1.ico"_s, bytes);

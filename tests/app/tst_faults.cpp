@@ -3,11 +3,9 @@
 // ending. The answers the user got must reach the log.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
-#include "core/Cp1251.h"
 #include "core/LineList.h"
 #include "core/RandomSource.h"
 #include "core/Recovery.h"
-#include "platform/Termination.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 #include "windows/OProgramme.h"
@@ -32,10 +30,9 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
+// Where the stores are: a read-only folder, or a log that is a link to a character device or to
+// a pipe with a reader, or one another program keeps locked.
+enum class Place { ReadOnlyFolder, Device, Fifo, Lock };
 
 std::unique_ptr<TForm1> startForm()
 {
@@ -388,16 +385,10 @@ void TestFaults::terminationSignalSavesTheLog()
     RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, "x\r\n");
     auto form = startForm();
-    static TForm1 *current = nullptr;
-    current = form.get();
-    static bool installed = false;
-    if (!installed) {
-        installed = true;
-        Termination::install([] {
-            if (current && current->isVisible())
-                current->requestClose();
-        });
-    }
+    onTermination([current = form.get()] {
+        if (current->isVisible())
+            current->requestClose();
+    });
     qApp->installEventFilter(form.get());
     answer(*form, u"a"_s);
     answer(*form, u"b"_s);
@@ -422,7 +413,7 @@ void TestFaults::terminationSignalSavesTheLog()
             QDir().rmdir(u"vedalka.log"_s);
             QVERIFY(form->close());
             QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
-            current = nullptr;
+            onTermination({});
             return;
         }
     } else if (closedBy == u"session manager"_s) {
@@ -440,7 +431,7 @@ void TestFaults::terminationSignalSavesTheLog()
     }
     QTRY_VERIFY(!form->isVisible());
     QVERIFY(!form->AboutForm->isVisible());
-    current = nullptr;
+    onTermination({});
     if (!logReplacedByFolder) {
         QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
         QVERIFY(boxes.boxes.isEmpty());
@@ -469,26 +460,26 @@ void TestFaults::terminationSignalSavesTheLog()
 
 void TestFaults::storesWrittenWhereTheyAre_data()
 {
-    QTest::addColumn<QString>("place");
-    QTest::newRow("read-only folder, writable stores") << u"ro"_s;
-    QTest::newRow("log linked to a character device") << u"device"_s;
-    QTest::newRow("log linked to a pipe with a reader") << u"fifo"_s;
-    QTest::newRow("log locked by another program") << u"lock"_s;
+    QTest::addColumn<Place>("place");
+    QTest::newRow("read-only folder, writable stores") << Place::ReadOnlyFolder;
+    QTest::newRow("log linked to a character device") << Place::Device;
+    QTest::newRow("log linked to a pipe with a reader") << Place::Fifo;
+    QTest::newRow("log locked by another program") << Place::Lock;
 }
 
 // A store is changed where it is, whatever holds it; a log another program keeps locked is
 // reported at once, and the answers wait in an open, usable window.
 void TestFaults::storesWrittenWhereTheyAre()
 {
-    QFETCH(QString, place);
+    QFETCH(Place, place);
     WorkDir dir;
     RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, "x\r\n");
     writeFile(u"picture.dat"_s, cp(u"номер последней картинки\r\n7\r\nmore\r\n"_s));
     int reader = -1;
-    if (place == u"device"_s) {
+    if (place == Place::Device) {
         QVERIFY(QFile::link(u"/dev/null"_s, u"vedalka.log"_s));
-    } else if (place == u"fifo"_s) {
+    } else if (place == Place::Fifo) {
         QCOMPARE(::mkfifo("pipe", 0600), 0);
         QVERIFY(QFile::link(u"pipe"_s, u"vedalka.log"_s));
         reader = ::open("pipe", O_RDONLY | O_NONBLOCK);
@@ -496,15 +487,15 @@ void TestFaults::storesWrittenWhereTheyAre()
     } else {
         writeFile(u"vedalka.log"_s, "old\r\n");
     }
-    if (place == u"ro"_s)
+    if (place == Place::ReadOnlyFolder)
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     auto form = startForm();
     answer(*form, u"a"_s);
-    if (place == u"ro"_s) {
+    if (place == Place::ReadOnlyFolder) {
         form->Dobavlenie->New->setText(u"y"_s);
         form->Dobavlenie->DobavitClick();
         form->N4Click();
-    } else if (place == u"lock"_s) {
+    } else if (place == Place::Lock) {
         // Another program holds the log's lock (its own open file, as flock(1) would).
         QFile other(u"vedalka.log"_s);
         QVERIFY(other.open(QIODevice::ReadOnly));
@@ -521,19 +512,19 @@ void TestFaults::storesWrittenWhereTheyAre()
     }
     QVERIFY(form->close());
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(boxes.errors().size(), place == u"lock"_s ? 1 : 0);
-    if (place == u"device"_s) {
+    QCOMPARE(boxes.errors().size(), place == Place::Lock ? 1 : 0);
+    if (place == Place::Device) {
         struct stat st;
         QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
         QVERIFY(QFileInfo(u"vedalka.log"_s).isSymLink());
-    } else if (place == u"fifo"_s) {
+    } else if (place == Place::Fifo) {
         QByteArray got(100, '\0');
         const ssize_t n = ::read(reader, got.data(), size_t(got.size()));
         ::close(reader);
         QCOMPARE(got.left(qMax<ssize_t>(n, 0)), "a - x\r\n"_ba);
         struct stat st;
         QVERIFY(::stat("pipe", &st) == 0 && S_ISFIFO(st.st_mode));
-    } else if (place == u"lock"_s) {
+    } else if (place == Place::Lock) {
         QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\nb - x\r\n"_ba);
     } else {
         QCOMPARE(readFile(u"vedalka.log"_s), "old\r\na - x\r\n"_ba);

@@ -2,7 +2,6 @@
 // the data files, and closing.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
-#include "core/Cp1251.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
@@ -23,12 +22,13 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
-
 const QByteArray Header = cp(u"номер последней картинки"_s);
+
+// "picture.dat" before start-up: written with the row's bytes, or missing.
+enum class IndexSetup { Written, Missing };
+
+// What stops start-up: the working folder read-only, or a folder where a file should be.
+enum class StartSetup { ReadOnlyFolder, IndexFolder, LogFolder };
 
 void makeIcons(const QList<int> &numbers)
 {
@@ -271,31 +271,34 @@ void TestMainWindow::messagesComeBeforeTheWindow()
 
 void TestMainWindow::pictureIndexForms_data()
 {
-    QTest::addColumn<QByteArray>("before"); // "<none>" for a missing file
+    QTest::addColumn<IndexSetup>("setup");
+    QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QList<int>>("icons");
     QTest::addColumn<QByteArray>("after");
 
     const QByteArray h = Header;
-    QTest::newRow("missing file, no icons") << "<none>"_ba << QList<int>{} << h + "\r\n-1\r\n";
-    QTest::newRow("empty file, icons 0..2") << QByteArray() << QList<int>{0, 1, 2} << h + "\r\n2\r\n";
-    QTest::newRow("one line gets the count appended") << "whatever\r\n"_ba << QList<int>{0} << h + "\r\n0\r\n";
-    QTest::newRow("header kept, old count replaced") << h + "\r\n17\r\n" << QList<int>{0, 1} << h + "\r\n1\r\n";
-    QTest::newRow("foreign header replaced, later lines kept")
+    const auto written = [](const char *name) -> QTestData & { return QTest::newRow(name) << IndexSetup::Written; };
+    QTest::newRow("missing file, no icons") << IndexSetup::Missing << QByteArray() << QList<int>{} << h + "\r\n-1\r\n";
+    written("empty file, icons 0..2") << QByteArray() << QList<int>{0, 1, 2} << h + "\r\n2\r\n";
+    written("one line gets the count appended") << "whatever\r\n"_ba << QList<int>{0} << h + "\r\n0\r\n";
+    written("header kept, old count replaced") << h + "\r\n17\r\n" << QList<int>{0, 1} << h + "\r\n1\r\n";
+    written("foreign header replaced, later lines kept")
         << "foreign\r\n5\r\nthird\r\n\r\nfifth"_ba << QList<int>{0, 1, 2, 3} << h + "\r\n3\r\nthird\r\n\r\nfifth\r\n";
-    QTest::newRow("the run stops at the first gap") << h + "\r\n9\r\n" << QList<int>{0, 1, 2, 3, 4, 6} << h + "\r\n4\r\n";
-    QTest::newRow("no icon 0") << h + "\r\n9\r\n" << QList<int>{1, 2} << h + "\r\n-1\r\n";
-    QTest::newRow("lone line feeds come back as CR LF") << h + "\n0\nx\n" << QList<int>{} << h + "\r\n-1\r\nx\r\n";
+    written("the run stops at the first gap") << h + "\r\n9\r\n" << QList<int>{0, 1, 2, 3, 4, 6} << h + "\r\n4\r\n";
+    written("no icon 0") << h + "\r\n9\r\n" << QList<int>{1, 2} << h + "\r\n-1\r\n";
+    written("lone line feeds come back as CR LF") << h + "\n0\nx\n" << QList<int>{} << h + "\r\n-1\r\nx\r\n";
 }
 
 void TestMainWindow::pictureIndexForms()
 {
+    QFETCH(IndexSetup, setup);
     QFETCH(QByteArray, before);
     QFETCH(QList<int>, icons);
     QFETCH(QByteArray, after);
     WorkDir dir;
     RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, {});
-    if (before != "<none>")
+    if (setup == IndexSetup::Written)
         writeFile(u"picture.dat"_s, before);
     makeIcons(icons);
     TForm1 form;
@@ -366,31 +369,31 @@ void TestMainWindow::qtTextsInRussian()
 
 void TestMainWindow::failedStartStillShowsWindow_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<StartSetup>("setup");
     QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("hasIndex");
 
-    QTest::newRow("read-only empty folder") << u"readonly"_s
+    QTest::newRow("read-only empty folder") << StartSetup::ReadOnlyFolder
                                             << u"Cannot create file \"%1/baza.leh\". Permission denied."_s << false;
     // A folder does not count as an existing file, so start-up tries to create one there.
-    QTest::newRow("folder in place of picture.dat") << u"index-folder"_s
+    QTest::newRow("folder in place of picture.dat") << StartSetup::IndexFolder
                                                     << u"Cannot create file \"%1/picture.dat\". Is a directory."_s << false;
-    QTest::newRow("folder in place of vedalka.log") << u"log-folder"_s
+    QTest::newRow("folder in place of vedalka.log") << StartSetup::LogFolder
                                                     << u"Cannot create file \"%1/vedalka.log\". Is a directory."_s << true;
 }
 
 void TestMainWindow::failedStartStillShowsWindow()
 {
-    QFETCH(QString, setup);
+    QFETCH(StartSetup, setup);
     QFETCH(QString, error);
     QFETCH(bool, hasIndex);
     WorkDir dir;
     RecordingPresenter boxes;
-    if (setup == u"readonly"_s) {
+    if (setup == StartSetup::ReadOnlyFolder) {
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     } else {
         writeFile(u"baza.leh"_s, {});
-        makeDir(setup == u"index-folder"_s ? u"picture.dat"_s : u"vedalka.log"_s);
+        makeDir(setup == StartSetup::IndexFolder ? u"picture.dat"_s : u"vedalka.log"_s);
     }
     TForm1 form;
     form.createWindows();
@@ -398,7 +401,7 @@ void TestMainWindow::failedStartStillShowsWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(boxes.errors(), QStringList{error.arg(dir.path())});
     QCOMPARE(form.pictureIndex().has_value(), hasIndex);
-    QVERIFY(!QFile::exists(u"vedalka.log"_s) || setup == u"log-folder"_s);
+    QVERIFY(!QFile::exists(u"vedalka.log"_s) || setup == StartSetup::LogFolder);
     // Closing without answers and without a loaded log has nothing to write.
     QVERIFY(form.close());
     QCOMPARE(boxes.errors().size(), 1);

@@ -38,16 +38,6 @@ QStringList describe(const QList<SoundRequest> &requests)
     return out;
 }
 
-QString failureText(const std::function<void()> &body)
-{
-    try {
-        body();
-    } catch (const Failure &f) {
-        return f.text();
-    }
-    return u"<no failure>"_s;
-}
-
 } // namespace
 
 class TestSoundComponents : public QObject

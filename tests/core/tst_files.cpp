@@ -1,5 +1,4 @@
 // File existence, empty store files and the icon run, on a real folder.
-#include "core/Failure.h"
 #include "core/Files.h"
 #include "core/Stores.h"
 #include "support/TestSupport.h"
@@ -75,12 +74,8 @@ void TestFiles::createEmptyFails()
     makeDir(u"ro"_s);
     QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
     makeDir(u"folder"_s);
-    try {
-        Files::createEmpty(name);
-        QFAIL("no failure");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    }
+    QCOMPARE(failureText([&] { Files::createEmpty(name); }),
+             u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
 }
 
 void TestFiles::iconRun_data()

@@ -25,6 +25,10 @@ namespace {
 
 const QSize Large(32, 32);
 
+// What stands where the icon is loaded from: a file with the row's bytes, nothing, a folder, or
+// the file made unreadable.
+enum class Setup { File, Missing, Folder, Unreadable };
+
 // The picture an icon without alpha shows: fully transparent where the mask is set (the
 // source's holes), opaque elsewhere.
 QImage throughMask(const QImage &source)
@@ -195,56 +199,45 @@ private slots:
 
 void TestIconFile::loadFails_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error");
 
     const QByteArray good = single(bitmapEntry(truecolourPicture(Large, Alpha::Graded)));
-    QTest::newRow("empty file") << u"file"_s << QByteArray() << u"Stream read error"_s;
-    QTest::newRow("five bytes") << u"file"_s << good.left(5) << u"Stream read error"_s;
-    QTest::newRow("type 2") << u"file"_s << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid"_s;
-    QTest::newRow("type 2 of a cursor file") << u"file"_s << single(bitmapEntry(truecolourPicture(Large, Alpha::Holes)), {0, 2, {}})
+    QTest::newRow("empty file") << Setup::File << QByteArray() << u"Stream read error"_s;
+    QTest::newRow("five bytes") << Setup::File << good.left(5) << u"Stream read error"_s;
+    QTest::newRow("type 2") << Setup::File << QByteArray("\0\0\2\0\1\0", 6) << u"Icon image is not valid"_s;
+    QTest::newRow("type 2 of a cursor file") << Setup::File << single(bitmapEntry(truecolourPicture(Large, Alpha::Holes)), {0, 2, {}})
                                              << u"Icon image is not valid"_s;
-    QTest::newRow("type word big-endian 1") << u"file"_s << QByteArray("\0\0\0\1\1\0", 6) << u"Icon image is not valid"_s;
-    QTest::newRow("type 0xffff") << u"file"_s << QByteArray("\0\0\xff\xff\1\0", 6) << u"Icon image is not valid"_s;
-    QTest::newRow("a bitmap file") << u"file"_s << "BM6\0\0\0\0\0\0\0"_ba << u"Icon image is not valid"_s;
-    QTest::newRow("missing file") << u"missing"_s << QByteArray() << u"No such file or directory"_s;
-    QTest::newRow("a folder in place of the file") << u"folder"_s << QByteArray() << u"Is a directory"_s;
-    QTest::newRow("unreadable file") << u"unreadable"_s << good << u"Permission denied"_s;
+    QTest::newRow("type word big-endian 1") << Setup::File << QByteArray("\0\0\0\1\1\0", 6) << u"Icon image is not valid"_s;
+    QTest::newRow("type 0xffff") << Setup::File << QByteArray("\0\0\xff\xff\1\0", 6) << u"Icon image is not valid"_s;
+    QTest::newRow("a bitmap file") << Setup::File << "BM6\0\0\0\0\0\0\0"_ba << u"Icon image is not valid"_s;
+    QTest::newRow("missing file") << Setup::Missing << QByteArray() << u"No such file or directory"_s;
+    QTest::newRow("a folder in place of the file") << Setup::Folder << QByteArray() << u"Is a directory"_s;
+    QTest::newRow("unreadable file") << Setup::Unreadable << good << u"Permission denied"_s;
 }
 
 void TestIconFile::loadFails()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, error);
     WorkDir dir;
     const QString name = u"картинки/3.ico"_s;
     makeDir(u"картинки"_s);
-    if (setup == u"folder"_s) {
+    if (setup == Setup::Folder) {
         makeDir(name);
-    } else if (setup != u"missing"_s) {
+    } else if (setup != Setup::Missing) {
         writeFile(name, bytes);
-        if (setup == u"unreadable"_s)
+        if (setup == Setup::Unreadable)
             QFile::setPermissions(name, QFile::WriteOwner);
     }
-    const QString expected = setup == u"file"_s
+    const QString expected = setup == Setup::File
         ? error
         : u"Cannot open file \""_s + dir.path() + u"/картинки/3.ico\". "_s + error;
-    try {
-        IconFile icon;
-        icon.load(name);
-        QFAIL("no failure");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), expected);
-    }
-    if (setup == u"file"_s) {
-        try {
-            IconFile::fromBytes(bytes);
-            QFAIL("no failure from the bytes");
-        } catch (const Failure &f) {
-            QCOMPARE(f.text(), expected);
-        }
+    QCOMPARE(failureText([&] { IconFile().load(name); }), expected);
+    if (setup == Setup::File) {
+        QCOMPARE(failureText([&] { IconFile::fromBytes(bytes); }), expected);
     }
 }
 

@@ -1,5 +1,4 @@
 // The line list against real files: every break form, the saved format, and every error text.
-#include "core/Failure.h"
 #include "core/LineCopy.h"
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
@@ -22,6 +21,37 @@ using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
 using Lines = QList<QByteArray>;
+
+namespace {
+
+// What stands where a file is to be opened or created.
+enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo };
+
+// Puts in place what makes creating "vedalka.log" fail (a read-only file holds `old`) and
+// gives the name to write to; empty when the set-up itself failed.
+QString placeUnwritable(Setup setup, const QByteArray &old)
+{
+    QString name = u"vedalka.log"_s;
+    if (setup == Setup::Folder) {
+        makeDir(name);
+    } else if (setup == Setup::ReadOnlyFile) {
+        writeFile(name, old);
+        QFile::setPermissions(name, QFile::ReadOwner);
+    } else if (setup == Setup::ReadOnlyFolder) {
+        // A file already there is written in place; only a new one needs the folder.
+        makeDir(u"ro"_s);
+        name = u"ro/vedalka.log"_s;
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == Setup::Fifo) {
+        if (::mkfifo("vedalka.log", 0600) != 0)
+            return {};
+    } else {
+        name = u"нет/vedalka.log"_s;
+    }
+    return name;
+}
+
+} // namespace
 
 class TestLineList : public QObject
 {
@@ -201,88 +231,66 @@ void TestLineList::roundTripKeepsEveryByte()
 
 void TestLineList::openErrors_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("missing file") << u"missing"_s << u"No such file or directory"_s;
-    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
-    QTest::newRow("unreadable file") << u"unreadable"_s << u"Permission denied"_s;
-    QTest::newRow("missing folder on the way") << u"nofolder"_s << u"No such file or directory"_s;
+    QTest::newRow("missing file") << Setup::Missing << u"No such file or directory"_s;
+    QTest::newRow("a folder in its place") << Setup::Folder << u"Is a directory"_s;
+    QTest::newRow("unreadable file") << Setup::Unreadable << u"Permission denied"_s;
+    QTest::newRow("missing folder on the way") << Setup::NoFolder << u"No such file or directory"_s;
 }
 
 void TestLineList::openErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
     QString name = u"baza.leh"_s;
-    if (setup == u"folder"_s) {
+    if (setup == Setup::Folder) {
         makeDir(name);
-    } else if (setup == u"unreadable"_s) {
+    } else if (setup == Setup::Unreadable) {
         writeFile(name, "x\r\n");
         QFile::setPermissions(name, QFile::WriteOwner);
-    } else if (setup == u"nofolder"_s) {
+    } else if (setup == Setup::NoFolder) {
         name = u"картинки/baza.leh"_s;
     }
     LineList list;
     list.append("kept");
-    try {
-        list.load(name);
-        QFAIL("no failure");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), u"Cannot open file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    }
+    QCOMPARE(failureText([&] { list.load(name); }),
+             u"Cannot open file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     QCOMPARE(list.lines(), Lines{"kept"});
 }
 
 void TestLineList::createErrors_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("a folder in its place") << u"folder"_s << u"Is a directory"_s;
-    QTest::newRow("read-only file") << u"readonly-file"_s << u"Permission denied"_s;
-    QTest::newRow("no file yet, read-only folder") << u"readonly-folder"_s << u"Permission denied"_s;
-    QTest::newRow("missing folder") << u"nofolder"_s << u"No such file or directory"_s;
-    QTest::newRow("pipe without a reader") << u"fifo"_s << u"No such device or address"_s;
+    QTest::newRow("a folder in its place") << Setup::Folder << u"Is a directory"_s;
+    QTest::newRow("read-only file") << Setup::ReadOnlyFile << u"Permission denied"_s;
+    QTest::newRow("no file yet, read-only folder") << Setup::ReadOnlyFolder << u"Permission denied"_s;
+    QTest::newRow("missing folder") << Setup::NoFolder << u"No such file or directory"_s;
+    QTest::newRow("pipe without a reader") << Setup::Fifo << u"No such device or address"_s;
 }
 
 void TestLineList::createErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
-    QString name = u"vedalka.log"_s;
     const QByteArray old = "old line\r\n";
-    if (setup == u"folder"_s) {
-        makeDir(name);
-    } else if (setup == u"readonly-file"_s) {
-        writeFile(name, old);
-        QFile::setPermissions(name, QFile::ReadOwner);
-    } else if (setup == u"readonly-folder"_s) {
-        // A file already there is written in place; only a new one needs the folder.
-        makeDir(u"ro"_s);
-        name = u"ro/vedalka.log"_s;
-        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
-    } else if (setup == u"fifo"_s) {
-        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
-    } else {
-        name = u"нет/vedalka.log"_s;
-    }
+    const QString name = placeUnwritable(setup, old);
+    QVERIFY(!name.isEmpty());
     LineList list;
     list.append("new");
-    try {
-        list.save(name);
-        QFAIL("no failure");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    }
-    if (setup == u"readonly-file"_s)
+    QCOMPARE(failureText([&] { list.save(name); }),
+             u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
+    if (setup == Setup::ReadOnlyFile)
         QCOMPARE(readFile(name), old);
-    if (setup == u"readonly-folder"_s)
+    if (setup == Setup::ReadOnlyFolder)
         QVERIFY(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
     struct stat st;
-    if (setup == u"fifo"_s)
+    if (setup == Setup::Fifo)
         QVERIFY(::stat("vedalka.log", &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
@@ -296,12 +304,7 @@ void TestLineList::fullDiskKeepsOldContent()
         list.append(QByteArray(50, char('a' + i % 26)));
     {
         FileSizeLimit limit(64 * 1024);
-        try {
-            list.save(u"vedalka.log"_s);
-            QFAIL("no failure");
-        } catch (const Failure &f) {
-            QCOMPARE(f.text(), u"Stream write error"_s);
-        }
+        QCOMPARE(failureText([&] { list.save(u"vedalka.log"_s); }), u"Stream write error"_s);
     }
     QCOMPARE(readFile(u"vedalka.log"_s), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{u"vedalka.log"_s});
@@ -326,18 +329,8 @@ void TestLineList::indexOutOfBounds()
     for (int i = 0; i < count; ++i)
         list.append("x");
     const QString expected = u"List index out of bounds (%1)"_s.arg(index);
-    try {
-        list.get(index);
-        QFAIL("get did not fail");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), expected);
-    }
-    try {
-        list.replace(index, "y");
-        QFAIL("replace did not fail");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), expected);
-    }
+    QCOMPARE(failureText([&] { list.get(index); }), expected);
+    QCOMPARE(failureText([&] { list.replace(index, "y"); }), expected);
     QCOMPARE(list.count(), count);
 }
 
@@ -469,34 +462,16 @@ void TestLineList::appendLinesSameAsSave()
 
 void TestLineList::appendLinesCreateErrors()
 {
-    QFETCH(QString, setup);
+    QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
-    QString name = u"vedalka.log"_s;
     const QByteArray old = "old line\r\n";
-    if (setup == u"folder"_s) {
-        makeDir(name);
-    } else if (setup == u"readonly-file"_s) {
-        writeFile(name, old);
-        QFile::setPermissions(name, QFile::ReadOwner);
-    } else if (setup == u"readonly-folder"_s) {
-        // A file already there is written in place; only a new one needs the folder.
-        makeDir(u"ro"_s);
-        name = u"ro/vedalka.log"_s;
-        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
-    } else if (setup == u"fifo"_s) {
-        QCOMPARE(::mkfifo("vedalka.log", 0600), 0);
-    } else {
-        name = u"нет/vedalka.log"_s;
-    }
+    const QString name = placeUnwritable(setup, old);
+    QVERIFY(!name.isEmpty());
     // The file is in format, so it would only grow; it fails all the same, as a save would.
-    try {
-        LineCopy::appendLines(name, {"new"});
-        QFAIL("no failure");
-    } catch (const Failure &f) {
-        QCOMPARE(f.text(), u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    }
-    if (setup == u"readonly-file"_s)
+    QCOMPARE(failureText([&] { LineCopy::appendLines(name, {"new"}); }),
+             u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
+    if (setup == Setup::ReadOnlyFile)
         QCOMPARE(readFile(name), old);
 }
 
@@ -523,12 +498,7 @@ void TestLineList::appendLinesFullDisk()
         lines.append(QByteArray(40, char('a' + i % 26)));
     {
         FileSizeLimit full(limit);
-        try {
-            LineCopy::appendLines(u"vedalka.log"_s, lines);
-            QFAIL("no failure");
-        } catch (const Failure &f) {
-            QCOMPARE(f.text(), u"Stream write error"_s);
-        }
+        QCOMPARE(failureText([&] { LineCopy::appendLines(u"vedalka.log"_s, lines); }), u"Stream write error"_s);
     }
     // Nothing of the failed save stays behind: the file is as it was, byte for byte.
     QCOMPARE(readFile(u"vedalka.log"_s), old);

@@ -56,6 +56,31 @@ WorkDir::~WorkDir()
         QFile::setPermissions(dir.filePath(e), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn, quint32 longMax, quint32 shortMax)
+{
+    RandomSource r;
+    r.setSeed(seed);
+    const char *breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    QByteArray text;
+    while (text.size() < size) {
+        const quint32 len = r.random(longOneIn) == 0 ? r.random(longMax) : r.random(shortMax);
+        for (quint32 i = 0; i < len; ++i)
+            text.append(char(0x20 + r.random(0xDF)));
+        text.append(breaks[r.random(5)]);
+    }
+    return text;
+}
+
+QString failureText(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const Failure &f) {
+        return f.text();
+    }
+    return QStringLiteral("<no failure>");
+}
+
 void writeFile(const QString &name, const QByteArray &bytes)
 {
     QFile f(name);
@@ -239,6 +264,20 @@ FileSizeLimit::~FileSizeLimit()
     rl.rlim_cur = m_soft;
     rl.rlim_max = m_hard;
     ::setrlimit(RLIMIT_FSIZE, &rl);
+}
+
+void onTermination(std::function<void()> handler)
+{
+    static std::function<void()> current;
+    static bool installed = false;
+    current = std::move(handler);
+    if (!installed) {
+        installed = true;
+        Termination::install([] {
+            if (current)
+                current();
+        });
+    }
 }
 
 void typeText(QWidget *widget, const QString &text)

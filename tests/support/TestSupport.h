@@ -1,10 +1,14 @@
-// Helpers shared by the test suites: a private working folder, recorded message boxes and sound
-// requests, a fixed clock, a file-size limit that stands in for a full disk, and typing text as
-// a user would.
+// Helpers shared by the test suites: a text's code-page bytes, a private working folder, recorded
+// message boxes and sound requests, a fixed clock, a file-size limit that stands in for a full
+// disk, the termination signals' handler, and typing text as a user would.
 #pragma once
 
+#include "core/Cp1251.h"
+#include "core/Failure.h"
+#include "core/RandomSource.h"
 #include "platform/Dialogs.h"
 #include "platform/SystemSound.h"
+#include "platform/Termination.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,6 +39,20 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// The text in the program's code page.
+inline QByteArray cp(const QString &s)
+{
+    return Cp1251::encode(s);
+}
+
+// A text of about `size` bytes drawn from `seed`: lines of bytes from 0x20 up, one in
+// `longOneIn` up to `longMax` long and the others up to `shortMax`, each ended by one of the five
+// kinds of break.
+QByteArray mixedText(qsizetype size, quint32 seed, quint32 longOneIn = 10, quint32 longMax = 3000, quint32 shortMax = 120);
+
+// The text of the Failure the body throws, or "<no failure>".
+QString failureText(const std::function<void()> &body);
 
 void writeFile(const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &name);
@@ -114,6 +132,10 @@ private:
     quint64 m_soft = 0;
     quint64 m_hard = 0;
 };
+
+// From now on SIGTERM, SIGHUP and SIGINT call this handler on the event loop, in place of the one
+// given before (the signals are set up once per process); an empty one ignores them.
+void onTermination(std::function<void()> handler);
 
 // Types the text into the widget one character at a time, Cyrillic included.
 void typeText(QWidget *widget, const QString &text);

@@ -2,7 +2,6 @@
 // reports a base it cannot read or write.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
-#include "core/Cp1251.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 
@@ -18,14 +17,8 @@
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
-namespace {
-
-QByteArray cp(const QString &s)
-{
-    return Cp1251::encode(s);
-}
-
-} // namespace
+// What keeps the add-phrase window from writing the base, or seems to.
+enum class BaseSetup { ReadOnlyFile, FullDisk, Locked, ReadOnlyFolder, LinkedIntoReadOnlyFolder };
 
 class TestAddPhrase : public QObject
 {
@@ -58,7 +51,7 @@ void TestAddPhrase::runModal(TDobavlenie &window, const std::function<void()> &a
         if (window.isVisible())
             window.close();
     });
-    window.showModal();
+    window.exec();
 }
 
 void TestAddPhrase::layout()
@@ -278,26 +271,26 @@ void TestAddPhrase::missingBaseOnAdd()
 
 void TestAddPhrase::unwritableBase_data()
 {
-    QTest::addColumn<QString>("how");
+    QTest::addColumn<BaseSetup>("setup");
     QTest::addColumn<QString>("error");
-    QTest::newRow("read-only base") << u"file"_s << u"Cannot create file \"%1/baza.leh\". Permission denied."_s;
-    QTest::newRow("full disk") << u"disk"_s << u"Stream write error."_s;
+    QTest::newRow("read-only base") << BaseSetup::ReadOnlyFile << u"Cannot create file \"%1/baza.leh\". Permission denied."_s;
+    QTest::newRow("full disk") << BaseSetup::FullDisk << u"Stream write error."_s;
     QTest::newRow("held by another program")
-        << u"lock"_s << u"Cannot create file \"%1/baza.leh\". Resource temporarily unavailable."_s;
+        << BaseSetup::Locked << u"Cannot create file \"%1/baza.leh\". Resource temporarily unavailable."_s;
     // Only a new file needs the folder: the base there is written in place. An empty error
     // means the phrase is added.
-    QTest::newRow("read-only folder, writable base") << u"folder"_s << QString();
-    QTest::newRow("base linked into a read-only folder") << u"link"_s << QString();
+    QTest::newRow("read-only folder, writable base") << BaseSetup::ReadOnlyFolder << QString();
+    QTest::newRow("base linked into a read-only folder") << BaseSetup::LinkedIntoReadOnlyFolder << QString();
 }
 
 void TestAddPhrase::unwritableBase()
 {
-    QFETCH(QString, how);
+    QFETCH(BaseSetup, setup);
     QFETCH(QString, error);
     WorkDir dir;
     const QByteArray before = QByteArray("phrase\r\n").repeated(20000);
-    const QString real = how == u"link"_s ? u"ro/baza.leh"_s : u"baza.leh"_s;
-    if (how == u"link"_s) {
+    const QString real = setup == BaseSetup::LinkedIntoReadOnlyFolder ? u"ro/baza.leh"_s : u"baza.leh"_s;
+    if (setup == BaseSetup::LinkedIntoReadOnlyFolder) {
         makeDir(u"ro"_s);
         QVERIFY(QFile::link(real, u"baza.leh"_s));
     }
@@ -308,20 +301,20 @@ void TestAddPhrase::unwritableBase()
     QElapsedTimer took;
     runModal(w, [&] {
         typeText(w.New, u"новая"_s);
-        if (how == u"file"_s)
+        if (setup == BaseSetup::ReadOnlyFile)
             QFile::setPermissions(u"baza.leh"_s, QFile::ReadOwner);
-        else if (how == u"folder"_s)
+        else if (setup == BaseSetup::ReadOnlyFolder)
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        else if (how == u"link"_s)
+        else if (setup == BaseSetup::LinkedIntoReadOnlyFolder)
             QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
         took.start();
-        if (how == u"lock"_s) {
+        if (setup == BaseSetup::Locked) {
             // Another program keeps the base locked for longer than the window waits.
             QFile other(u"baza.leh"_s);
             QVERIFY(other.open(QIODevice::ReadOnly));
             QCOMPARE(::flock(other.handle(), LOCK_EX), 0);
             QTest::mouseClick(w.Dobavit, Qt::LeftButton);
-        } else if (how == u"disk"_s) {
+        } else if (setup == BaseSetup::FullDisk) {
             FileSizeLimit limit(before.size() / 2);
             QTest::mouseClick(w.Dobavit, Qt::LeftButton);
         } else {
@@ -330,7 +323,7 @@ void TestAddPhrase::unwritableBase()
         stillOpen = w.isVisible();
     });
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (how == u"link"_s) {
+    if (setup == BaseSetup::LinkedIntoReadOnlyFolder) {
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(QFileInfo(u"baza.leh"_s).isSymLink());
     }

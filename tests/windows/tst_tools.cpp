@@ -2,7 +2,6 @@
 #include "app/Startup.h"
 #include "app/Vedalka.h"
 #include "core/Cp1251.h"
-#include "platform/Termination.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 #include "windows/Proverit.h"
@@ -278,16 +277,10 @@ void TestTools::checkHearsEventsMidway()
     for (int i = 0; i < 400; ++i)
         QVERIFY(QFile::link(m_dir->file(u"big.ico"_s), u"картинки/%1.ico"_s.arg(i)));
     start();
-    static TForm1 *current = nullptr;
-    current = m_form.get();
-    static bool installed = false;
-    if (!installed) {
-        installed = true;
-        Termination::install([] {
-            if (current && current->isVisible())
-                current->requestClose();
-        });
-    }
+    onTermination([current = m_form.get()] {
+        if (current->isVisible())
+            current->requestClose();
+    });
 
     RecordingPresenter shown;
     TProverka *check = m_form->Proverka;
@@ -310,7 +303,7 @@ void TestTools::checkHearsEventsMidway()
     m_form->N6->trigger();
     if (event == u"SIGTERM"_s)
         QTRY_VERIFY(!m_form->isVisible());
-    current = nullptr;
+    onTermination({});
     QCOMPARE(shown.texts(), boxes);
     // The event came while the check ran, and a close ended it there.
     QVERIFY(valueAtEvent > 0 && valueAtEvent < 399);
