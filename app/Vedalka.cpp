@@ -104,9 +104,7 @@ void TForm1::FormCreate()
         base.close();
     }
 
-    LineList &index = pictureIndexForUse();
-    setLastIconNumber(index, Stores::countIconRun() - 1);
-    index.save(Stores::pictureIndex());
+    storeLastIconNumber();
 
     if (!Files::exists(Stores::resultLog()))
         Files::createEmpty(Stores::resultLog());
@@ -131,12 +129,16 @@ LineList &TForm1::pictureIndexForUse()
     return m_pictureIndex.emplace(std::move(index));
 }
 
-void TForm1::setLastIconNumber(LineList &index, qint64 last)
+qint64 TForm1::storeLastIconNumber()
 {
+    const qint64 last = Stores::countIconRun() - 1;
+    LineList &index = pictureIndexForUse();
     if (index.count() >= 2)
         index.replace(1, QByteArray::number(last));
     else
         index.append(QByteArray::number(last));
+    index.save(Stores::pictureIndex());
+    return last;
 }
 
 void TForm1::requestClose()
@@ -326,10 +328,7 @@ void TForm1::N3Click()
 
 void TForm1::N4Click()
 {
-    const qint64 last = Stores::countIconRun() - 1;
-    LineList &index = pictureIndexForUse();
-    setLastIconNumber(index, last);
-    index.save(Stores::pictureIndex());
+    const qint64 last = storeLastIconNumber();
     // A lone carriage return breaks a line in the box.
     Dialogs::showMessage(u"Последняя иконка под номером %1\r\r"
                          "Если после этой иконки есть иконки ещё, то номер иконки %2 пропущен.\r\r"

@@ -86,7 +86,8 @@ private:
     // The picture index, read again from "picture.dat" when start-up never made it or closing
     // has already discarded it.
     LineList &pictureIndexForUse();
-    static void setLastIconNumber(LineList &index, qint64 last);
+    // Counts the icon run, puts its last number into the picture index and saves the index.
+    qint64 storeLastIconNumber();
     // The steps of an answer to a new, non-empty name.
     void answerWith(const QByteArray &name, PhraseBase &base, RandomSource &random);
     // Shows the drawn icon; false when there is no such file.
