@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +82,21 @@ void failRead()
 void failWrite()
 {
     throw Failure(u"Stream write error"_s);
+}
+
+QString stateFolder()
+{
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (QDir::isAbsolutePath(state))
+        return QDir::cleanPath(state + u"/vedalka"_s);
+    QString home = qEnvironmentVariable("HOME");
+    if (!QDir::isAbsolutePath(home)) {
+        const passwd *user = ::getpwuid(::getuid());
+        home = user && user->pw_dir ? QFile::decodeName(user->pw_dir) : QString();
+    }
+    if (!QDir::isAbsolutePath(home))
+        return {};
+    return QDir::cleanPath(home + u"/.local/state/vedalka"_s);
 }
 
 QString writeTarget(const QString &name)

@@ -27,6 +27,10 @@ bool writeAll(int fd, const char *p, qsizetype n);
 [[noreturn]] void failRead();
 [[noreturn]] void failWrite();
 
+// The user's state folder for this program: $XDG_STATE_HOME/vedalka when that is an absolute
+// path, else ~/.local/state/vedalka; empty when there is no home folder either.
+QString stateFolder();
+
 // Where writing to the name really goes: a symbolic link leads to its target (followed link by
 // link, so a link to a missing file names the file to create); any other name is itself.
 QString writeTarget(const QString &name);

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,28 +79,13 @@ Recovery::Recovery(const QString &dataFolder)
     m_dataFolder = info.canonicalFilePath();
     if (m_dataFolder.isEmpty())
         m_dataFolder = QDir::cleanPath(info.absoluteFilePath());
-    const QString folder = stateFolder();
+    const QString folder = Files::stateFolder();
     if (folder.isEmpty())
         return;
     const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(m_dataFolder), QCryptographicHash::Sha256);
     const QString name = folder + u'/' + QString::fromLatin1(hash.toHex().left(16));
     m_fileName = name + u".log"_s;
     m_folderNote = name + u".folder"_s;
-}
-
-QString Recovery::stateFolder()
-{
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (QDir::isAbsolutePath(state))
-        return QDir::cleanPath(state + u"/vedalka"_s);
-    QString home = qEnvironmentVariable("HOME");
-    if (!QDir::isAbsolutePath(home)) {
-        const passwd *user = ::getpwuid(::getuid());
-        home = user && user->pw_dir ? QFile::decodeName(user->pw_dir) : QString();
-    }
-    if (!QDir::isAbsolutePath(home))
-        return {};
-    return QDir::cleanPath(home + u"/.local/state/vedalka"_s);
 }
 
 void Recovery::take() noexcept

@@ -19,10 +19,6 @@ public:
     // The recovery file of the data folder at `dataFolder` (any path to it).
     explicit Recovery(const QString &dataFolder);
 
-    // $XDG_STATE_HOME/vedalka when that is an absolute path, else ~/.local/state/vedalka; empty
-    // when there is no home folder either.
-    static QString stateFolder();
-
     const QString &fileName() const noexcept { return m_fileName; }
     const QString &dataFolder() const noexcept { return m_dataFolder; }
 

@@ -26,17 +26,12 @@ QByteArray besidePath(const QString &target)
     return QFile::encodeName(info.absolutePath() + u"/."_s + info.fileName() + u".journal"_s);
 }
 
-QString stateFolder()
-{
-    const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (!state.isEmpty() && state.startsWith('/'))
-        return QFile::decodeName(state) + u"/vedalka"_s;
-    return QFile::decodeName(qgetenv("HOME")) + u"/.local/state/vedalka"_s;
-}
-
 QByteArray statePath(const struct stat &st)
 {
-    return QFile::encodeName(stateFolder() + u"/journal-%1-%2"_s.arg(quint64(st.st_dev)).arg(quint64(st.st_ino)));
+    const QString folder = Files::stateFolder();
+    if (folder.isEmpty())
+        return {};
+    return QFile::encodeName(folder + u"/journal-%1-%2"_s.arg(quint64(st.st_dev)).arg(quint64(st.st_ino)));
 }
 
 
@@ -123,9 +118,8 @@ WriteJournal WriteJournal::write(const QString &target, int fd, const QByteArray
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) == 0 && writeNote(beside, header, body))
         return WriteJournal(beside);
-    QDir().mkpath(stateFolder());
     const QByteArray inState = statePath(st);
-    if (writeNote(inState, header, body))
+    if (!inState.isEmpty() && QDir().mkpath(Files::stateFolder()) && writeNote(inState, header, body))
         return WriteJournal(inState);
     return WriteJournal(QByteArray());
 }
