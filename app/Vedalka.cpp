@@ -34,7 +34,6 @@ using namespace Qt::StringLiterals;
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent)
-    , m_recovery(QDir::currentPath())
 {
     Resources::init();
     setupUi(this);
@@ -80,8 +79,6 @@ TForm1::TForm1(QWidget *parent)
     Chel->installEventFilter(this);
 
     Dialogs::guard([this] { FormCreate(); });
-    // Answers an earlier session could not write here go into the log at the next save.
-    m_recovery.take();
 }
 
 void TForm1::createWindows()
@@ -158,30 +155,16 @@ void TForm1::requestClose()
 
 void TForm1::saveAnswersAtExit() noexcept
 {
-    if (m_resultLog.pendingCount() > 0 || !m_recovery.taken().isEmpty())
+    if (m_resultLog.pendingCount() > 0)
         saveOrKeepAnswers();
 }
 
 void TForm1::FormClose()
 {
     m_pictureIndex.reset();
-    saveResultLog();
-}
-
-void TForm1::saveResultLog()
-{
-    const QString log = Stores::resultLog();
-    if (!m_resultLog.needsSave()) {
-        // Nothing of this run to write. Answers kept from an earlier session that the log cannot
-        // take now stay safe in their file for a later start.
-        try {
-            m_recovery.putInto(log);
-        } catch (const Failure &) {
-        }
-        return;
-    }
-    m_recovery.putInto(log);
-    m_resultLog.save(log);
+    // Answers kept from an earlier session go in first, then this run's.
+    if (m_resultLog.needsSave())
+        m_resultLog.save(Stores::resultLog());
 }
 
 bool TForm1::saveOrKeepAnswers() noexcept
@@ -191,7 +174,7 @@ bool TForm1::saveOrKeepAnswers() noexcept
     try {
         // A lock another program holds is waited for only briefly, so this cannot keep the
         // session waiting.
-        saveResultLog();
+        FormClose();
         return true;
     } catch (const Failure &failure) {
         why = failure.text();
@@ -203,14 +186,12 @@ bool TForm1::saveOrKeepAnswers() noexcept
         return false; // the log keeps what it had, and nothing of this run is lost
     QString line;
     try {
-        m_recovery.keep(m_resultLog.pending());
-        m_resultLog.discardPending();
+        const QString kept = m_resultLog.keep(Stores::resultLog());
         line = u"vedalka: could not save the log %1 (%2); the unsaved answers (%3) are kept in %4 and go "
-               "into the log at the next start in %5"_s.arg(log, why, QString::number(count), m_recovery.fileName(),
-                                                       m_recovery.dataFolder());
+               "into the log at the next start in %5"_s.arg(log, why, QString::number(count), kept, QDir::currentPath());
     } catch (const Failure &failure) {
-        line = u"vedalka: could not save the log %1 (%2), nor keep the unsaved answers (%3) in %4 (%5): "
-               "they are lost"_s.arg(log, why, QString::number(count), m_recovery.fileName(), failure.text());
+        line = u"vedalka: could not save the log %1 (%2), nor keep the unsaved answers (%3): %4; "
+               "they are lost"_s.arg(log, why, QString::number(count), failure.text());
     } catch (...) {
         line = u"vedalka: could not save the log %1 (%2): the unsaved answers (%3) are lost"_s.arg(log, why,
                                                                                             QString::number(count));
@@ -381,7 +362,6 @@ void TForm1::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    m_pictureIndex.reset();
     if (!saveOrKeepAnswers())
         m_exitCode = 1;
     event->accept();

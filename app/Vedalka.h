@@ -8,7 +8,6 @@
 #pragma once
 
 #include "core/LineList.h"
-#include "core/Recovery.h"
 #include "core/ResultLog.h"
 
 #include "ui_Vedalka.h"
@@ -78,8 +77,6 @@ protected:
 private:
     void FormCreate();
     void FormClose();
-    // Answers kept from an earlier session first, then this run's.
-    void saveResultLog();
     // The save at a session's end: never waits long and never shows anything. False when the
     // log could not be written.
     bool saveOrKeepAnswers() noexcept;
@@ -100,7 +97,6 @@ private:
     QByteArray m_previousName;
     std::optional<LineList> m_pictureIndex;
     ResultLog m_resultLog;
-    Recovery m_recovery;
     bool m_sessionEnding = false;
     int m_exitCode = 0;
 };

@@ -1,7 +1,7 @@
 #include "core/FileLock.h"
 
 #include "core/Files.h"
-#include "core/WriteJournal.h"
+#include "core/SaveNote.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -50,7 +50,7 @@ FileLock::FileLock(const QString &fileName, bool create)
         struct stat now;
         if (::stat(path.constData(), &now) == 0 && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
             m_fd = std::move(fd);
-            WriteJournal::recoverLocked(fileName);
+            SaveNote::recoverLocked(fileName);
             return;
         }
         // The file was replaced while we waited: lock the one that is there now.

@@ -4,7 +4,7 @@
 // The lock is taken on the file itself, so nothing is left behind in the folder. Since a save
 // puts a new file in place of the old one, a waiter that gets the lock checks that the name
 // still leads to the file it locked, and locks the new one if not. Whoever gets the lock first
-// puts the file back from a write journal its last writer left (see WriteJournal).
+// completes a save its last writer left cut short (see SaveNote).
 #pragma once
 
 #include "core/FileDescriptor.h"

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
@@ -19,10 +21,10 @@ namespace Files {
 
 namespace {
 
-QByteArray readLink(const QString &path)
+QByteArray readLink(const QByteArray &path)
 {
     QByteArray target(4096, Qt::Uninitialized);
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
+    const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
     if (n <= 0 || n >= target.size())
         return {};
     target.truncate(n);
@@ -101,20 +103,31 @@ QString stateFolder()
 
 QString writeTarget(const QString &name)
 {
-    QString path = name;
+    QByteArray path = QFile::encodeName(name);
     // As many links as the system itself follows before it gives up.
     for (int hop = 0; hop < 40; ++hop) {
-        const QFileInfo info(path);
-        if (!info.isSymLink())
-            return path;
-        QString next = QFile::decodeName(readLink(path));
-        if (next.isEmpty())
-            return path;
-        if (!next.startsWith(u'/'))
-            next = info.absolutePath() + u'/' + next;
-        path = QDir::cleanPath(next);
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        const QByteArray link = readLink(path);
+        if (link.isEmpty())
+            break;
+        // A relative link counts from the real folder the link is in, and ".." climbs out of
+        // that real folder, as the kernel resolves it, not out of the name's folder text.
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray next = link.startsWith('/') ? link : (slash < 0 ? "." : path.left(qMax(slash, qsizetype(1)))) + '/' + link;
+        const qsizetype cut = next.lastIndexOf('/');
+        const QByteArray base = next.mid(cut + 1);
+        char real[PATH_MAX];
+        if (!::realpath(cut == 0 ? "/" : next.left(cut).constData(), real)) {
+            path = next;
+            break;
+        }
+        path = (qstrcmp(real, "/") == 0 ? QByteArray() : QByteArray(real)) + '/' + base;
+        if (base.isEmpty() || base == "." || base == "..")
+            break;
     }
-    return path;
+    return QFile::decodeName(path);
 }
 
 bool exists(const QString &name)

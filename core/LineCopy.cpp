@@ -1,9 +1,8 @@
 #include "core/LineCopy.h"
 
-#include "core/LineList.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
-#include "core/WriteJournal.h"
+#include "core/SaveNote.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -62,41 +61,27 @@ Format readFormat(Files::ReadFile &file)
     return format;
 }
 
-bool writeText(int fd, bool breakFirst, const QList<QByteArray> &text)
-{
-    if (breakFirst && !Files::writeAll(fd, "\r\n", 2))
-        return false;
-    for (const QByteArray &piece : text) {
-        if (!Files::writeAll(fd, piece.constData(), piece.size()))
-            return false;
-    }
-    return true;
-}
-
-// Adds the lines at the end of the file just read. False when that cannot be done after all
-// (the file cannot be opened for writing, is no regular file, or has changed since it was
-// read); a failed write cuts the file back and fails with "Stream write error". A write
-// journal notes the old end first, so that a save cut short is cut back by the next one.
-bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text)
+// Adds the text at the end of the file just read, through a note (see SaveNote). False when
+// that cannot be done after all: the file cannot be opened for writing, is no regular file, or
+// has changed since it was read.
+bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text,
+                   const QStringList &takes)
 {
     const QString target = Files::writeTarget(fileName);
-    const UniqueFd file(::open(QFile::encodeName(target).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK));
-    const int fd = file.get();
+    const UniqueFd file(::open(QFile::encodeName(target).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
-    if (!file || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size)
+    if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size)
         return false;
-    if (format.lastLineOpen || !text.isEmpty()) {
-        qint64 grown = format.lastLineOpen ? 2 : 0;
-        for (const QByteArray &piece : text)
-            grown += piece.size();
-        WriteJournal journal = WriteJournal::forAppend(target, fd, format.size, format.size + grown);
-        if (!writeText(fd, format.lastLineOpen, text) || ::fdatasync(fd) != 0) {
-            if (::ftruncate(fd, format.size) == 0 && ::fdatasync(fd) == 0)
-                journal.finish();
-            Files::failWrite();
-        }
-        journal.finish();
-    }
+    if (!format.lastLineOpen && text.isEmpty())
+        return true;
+    SaveNote note(fileName, target, file.get(), format.size);
+    if (format.lastLineOpen)
+        note.append("\r\n", 2);
+    for (const QByteArray &piece : text)
+        note.append(piece);
+    for (const QString &name : takes)
+        note.takes(name);
+    note.commit();
     return true;
 }
 
@@ -133,27 +118,21 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
     splitter.finish(sink);
 }
 
-void appendText(const QString &fileName, const QList<QByteArray> &text, Files::ReadFile::Missing missing)
+void appendText(const QString &fileName, const QList<QByteArray> &text, Files::ReadFile::Missing missing,
+                const QStringList &takes)
 {
     // Checked first, so that a file that cannot be written fails as a save does.
     SafeWriter::checkWritable(fileName);
     {
         Files::ReadFile file(fileName, missing);
         const Format format = readFormat(file);
-        if (format.inFormat && appendInPlace(fileName, format, text))
+        if (format.inFormat && appendInPlace(fileName, format, text, takes))
             return;
     }
     SafeWriter out(fileName);
-    if (out.inPlace()) {
-        // The file is already emptied: its old lines come from the copy the writer holds.
-        const LineList old = LineList::fromText(out.oldContent());
-        for (const QByteArray &line : old.lines()) {
-            out.write(line);
-            out.write("\r\n", 2);
-        }
-    } else {
-        copyLines(fileName, out, missing);
-    }
+    for (const QString &name : takes)
+        out.takes(name);
+    copyLines(fileName, out, missing);
     for (const QByteArray &piece : text)
         out.write(piece);
     out.commit();

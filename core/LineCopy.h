@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 
 class SafeWriter;
 
@@ -22,15 +23,15 @@ void copyLines(const QString &fileName, SafeWriter &out,
 // then as that load does.
 //
 // A file already in the line format, but perhaps for the break after its last line, is not
-// rewritten: its bytes are what a rewrite would give, so the new bytes are added at its end
-// and synced to disk, and a failed write cuts it back to its old length. The cost is one read
-// of the file instead of a read and a write of it, and its old lines are never at risk. Any
-// other file is rewritten whole through SafeWriter.
+// rewritten: its bytes are what a rewrite would give, so the new bytes are added at its end,
+// through a note (see SaveNote), and synced. The cost is one read of the file instead of a read
+// and a write of it, and its old lines are never at risk. Any other file is rewritten whole
+// through SafeWriter.
 void appendLines(const QString &fileName, const QList<QByteArray> &lines,
                  Files::ReadFile::Missing missing = Files::ReadFile::MissingFails);
 // The same for lines already in the line format: `text` is the lines with their breaks, in
-// pieces of any number of whole lines.
+// pieces of any number of whole lines; `takes` names the kept answers among them.
 void appendText(const QString &fileName, const QList<QByteArray> &text,
-                Files::ReadFile::Missing missing = Files::ReadFile::MissingFails);
+                Files::ReadFile::Missing missing = Files::ReadFile::MissingFails, const QStringList &takes = {});
 
 } // namespace LineCopy

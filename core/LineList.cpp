@@ -4,7 +4,7 @@
 #include "core/Files.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
-#include "core/WriteJournal.h"
+#include "core/SaveNote.h"
 
 using namespace Qt::StringLiterals;
 
@@ -33,8 +33,8 @@ struct ListSink
 
 void LineList::load(const QString &fileName)
 {
-    // A rewrite cut short is undone before the file is read.
-    WriteJournal::recover(fileName);
+    // A save cut short is completed before the file is read.
+    SaveNote::recover(fileName);
     Files::ReadFile file(fileName);
     QList<QByteArray> lines;
     ListSink sink{lines, {}};

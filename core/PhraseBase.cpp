@@ -4,7 +4,7 @@
 #include "core/FileLock.h"
 #include "core/LineCopy.h"
 #include "core/LineSplitter.h"
-#include "core/WriteJournal.h"
+#include "core/SaveNote.h"
 
 #include <cstring>
 
@@ -141,8 +141,8 @@ PhraseBase::~PhraseBase() = default;
 
 void PhraseBase::load(const QString &fileName)
 {
-    // A phrase whose adding was cut short is taken back before anyone draws it.
-    WriteJournal::recover(fileName);
+    // A phrase whose adding was cut short is completed before anyone draws it.
+    SaveNote::recover(fileName);
     loadFrom(std::make_unique<FileSource>(fileName), ChunkSize);
 }
 

@@ -3,11 +3,11 @@
 #include "core/FileLock.h"
 #include "core/Files.h"
 #include "core/LineCopy.h"
-#include "core/WriteJournal.h"
+#include "core/SaveNote.h"
 
 void ResultLog::prepare(const QString &fileName)
 {
-    WriteJournal::recover(fileName);
+    SaveNote::recover(fileName);
     Files::ReadFile file(fileName);
     m_prepared = true;
 }
@@ -48,8 +48,24 @@ void ResultLog::save(const QString &fileName)
     // Another copy of the program may be closing at the same moment: one waits for the other,
     // then adds its answers after the other's.
     const FileLock lock(fileName, true);
+    // Answers an earlier session could not write come first, claimed under the log's lock.
+    QList<QByteArray> text;
+    QStringList takes;
+    for (const SaveNote::Claimed &kept : SaveNote::claimAnswers(fileName)) {
+        text.append(kept.bytes);
+        takes.append(kept.name);
+    }
+    text.append(m_text);
     // A log removed while the program ran starts afresh with this run's answers.
-    LineCopy::appendText(fileName, m_text, Files::ReadFile::MissingIsEmpty);
+    LineCopy::appendText(fileName, text, Files::ReadFile::MissingIsEmpty, takes);
     m_text.clear();
     m_count = 0;
+}
+
+QString ResultLog::keep(const QString &fileName)
+{
+    const QString name = SaveNote::keepAnswers(fileName, m_text);
+    m_text.clear();
+    m_count = 0;
+    return name;
 }

@@ -23,16 +23,14 @@ public:
     // The answers of this run not yet written, a line each.
     QList<QByteArray> pending() const;
     qsizetype pendingCount() const noexcept { return m_count; }
-    // Forgets the answers not yet written, once they are safe somewhere else.
-    void discardPending()
-    {
-        m_text.clear();
-        m_count = 0;
-    }
 
-    // Writes the file: its present lines, then this run's answers. Written answers are
-    // forgotten; after a failure they are all kept for the next attempt.
+    // Writes the file: its present lines, the answers earlier sessions kept for it, then this
+    // run's answers. Written answers are forgotten; after a failure they are all kept for the
+    // next attempt.
     void save(const QString &fileName);
+    // When the file cannot take them at a session's end: the answers not yet written go into a
+    // note in the state folder (see SaveNote), whose name is returned, for the next save.
+    QString keep(const QString &fileName);
 
     // True when closing has something to write: the log was prepared at start-up (the file is
     // always rewritten then) or answers are waiting.

@@ -1,5 +1,6 @@
 #include "core/SafeWriter.h"
 
+#include "core/FileLock.h"
 #include "core/Files.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +50,6 @@ bool mayReplace(const QString &target, const struct stat *st)
     return !st || (st->st_uid == ::geteuid() && st->st_nlink <= 1);
 }
 
-
 } // namespace
 
 void SafeWriter::checkWritable(const QString &fileName)
@@ -58,6 +59,7 @@ void SafeWriter::checkWritable(const QString &fileName)
 }
 
 SafeWriter::SafeWriter(const QString &fileName)
+    : m_fileName(fileName)
 {
     const QString target = Files::writeTarget(fileName);
     if (const int err = whyNotWritable(target))
@@ -65,17 +67,21 @@ SafeWriter::SafeWriter(const QString &fileName)
     const QByteArray path = QFile::encodeName(target);
     struct stat st;
     const bool exists = ::stat(path.constData(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        // A device, pipe or socket: written as it is. Without blocking, so that a pipe nobody
-        // reads fails at once instead of holding the window.
-        m_fd.reset(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-        if (!m_fd)
+    if (exists && (!S_ISREG(st.st_mode) || !mayReplace(target, &st))) {
+        // Opened without blocking, so that a pipe nobody reads fails at once instead of holding
+        // the window; written without blocking for the same reason.
+        const int flags = S_ISREG(st.st_mode) ? O_RDWR : O_WRONLY | O_NOCTTY;
+        m_fd.reset(::open(path.constData(), flags | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened;
+        if (!m_fd || ::fstat(m_fd.get(), &opened) != 0)
             Files::failCreate(fileName, errno);
-        ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
-        return;
-    }
-    if (!mayReplace(target, exists ? &st : nullptr)) {
-        openInPlace(fileName, target);
+        m_deadline = QDeadlineTimer(FileLock::WaitMs);
+        if (S_ISREG(opened.st_mode)) {
+            // Keeps out another copy of the program that reads the file meanwhile, where no
+            // caller holds the lock already.
+            ::flock(m_fd.get(), LOCK_EX | LOCK_NB);
+            m_note = std::make_unique<SaveNote>(fileName, target, m_fd.get(), 0);
+        }
         return;
     }
     m_file = std::make_unique<QSaveFile>(target);
@@ -86,66 +92,40 @@ SafeWriter::SafeWriter(const QString &fileName)
         Files::failCreate(fileName, errno != 0 ? errno : EACCES);
 }
 
-void SafeWriter::openInPlace(const QString &fileName, const QString &target)
+void SafeWriter::takes(const QString &answersNote)
 {
-    m_fd.reset(::open(QFile::encodeName(target).constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-    const int fd = m_fd.get();
-    if (fd < 0)
-        Files::failCreate(fileName, errno);
-    // Keeps out another copy of the program that reads the file meanwhile, where no caller
-    // holds the lock already.
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        Files::failCreate(fileName, EACCES);
-    m_old.resize(qsizetype(st.st_size));
-    qsizetype got = 0;
-    while (got < m_old.size()) {
-        const ssize_t n = ::pread(fd, m_old.data() + got, size_t(m_old.size() - got), off_t(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        // Old bytes that cannot be read could not be put back: leave the file as it is.
-        if (n < 0)
-            Files::failRead();
-        if (n == 0)
-            break;
-        got += n;
+    if (m_note)
+        m_note->takes(answersNote);
+    else
+        m_takes.append(answersNote);
+}
+
+void SafeWriter::writeOut(const char *data, qsizetype n)
+{
+    if (m_file) {
+        if (m_file->write(data, n) != n)
+            Files::failWrite();
+        return;
     }
-    m_old.truncate(got);
-    m_inPlace = true;
-    m_journal.emplace(WriteJournal::forRewrite(target, fd, m_old));
-    if (::ftruncate(fd, 0) != 0) {
-        const int err = errno;
-        restore();
-        Files::failCreate(fileName, err);
+    if (m_note) {
+        m_note->append(data, n);
+        return;
     }
-}
-
-// Puts the old content back after a failed rewrite in place.
-void SafeWriter::restore()
-{
-    const int fd = m_fd.get();
-    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, m_old.constData(), size_t(m_old.size()), 0) == m_old.size()
-        && ::fdatasync(fd) == 0 && m_journal)
-        m_journal->finish();
-    m_fd.reset();
-    m_inPlace = false;
-}
-
-SafeWriter::~SafeWriter()
-{
-    if (m_file && m_file->isOpen())
-        m_file->cancelWriting();
-    if (m_inPlace)
-        restore();
-}
-
-bool SafeWriter::writeOut(const char *data, qsizetype n)
-{
-    if (m_file)
-        return m_file->write(data, n) == n;
-    return Files::writeAll(m_fd.get(), data, n);
+    while (n > 0) {
+        const ssize_t done = ::write(m_fd.get(), data, size_t(n));
+        if (done > 0) {
+            data += done;
+            n -= done;
+        } else if (done < 0 && errno == EAGAIN) {
+            // A reader that does not read gets as long as a held lock, then the save fails.
+            pollfd ready{m_fd.get(), POLLOUT, 0};
+            const qint64 left = m_deadline.remainingTime();
+            if (left == 0 || ::poll(&ready, 1, int(left)) == 0)
+                Files::failCreate(m_fileName, EAGAIN);
+        } else if (done == 0 || errno != EINTR) {
+            Files::failWrite();
+        }
+    }
 }
 
 void SafeWriter::write(const char *data, qsizetype n)
@@ -156,8 +136,7 @@ void SafeWriter::write(const char *data, qsizetype n)
     if (m_used + n > BufferSize)
         flush();
     if (n >= BufferSize) {
-        if (!writeOut(data, n))
-            Files::failWrite();
+        writeOut(data, n);
         return;
     }
     if (m_buffer.isEmpty())
@@ -172,24 +151,17 @@ void SafeWriter::flush()
         return;
     const qsizetype n = m_used;
     m_used = 0;
-    if (!writeOut(m_buffer.constData(), n))
-        Files::failWrite();
+    writeOut(m_buffer.constData(), n);
 }
 
 void SafeWriter::commit()
 {
     flush();
-    if (m_file) {
-        if (!m_file->commit())
-            Files::failWrite();
-        return;
-    }
-    if (m_inPlace) {
-        if (::fdatasync(m_fd.get()) != 0)
-            Files::failWrite();
-        m_inPlace = false;
-        if (m_journal)
-            m_journal->finish();
-    }
+    if (m_file && !m_file->commit())
+        Files::failWrite();
+    if (m_note)
+        m_note->commit();
     m_fd.reset();
+    for (const QString &name : std::as_const(m_takes))
+        ::unlink(QFile::encodeName(name).constData());
 }

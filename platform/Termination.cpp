@@ -64,6 +64,9 @@ void install(std::function<void()> handler)
     action.sa_flags = SA_RESTART;
     for (const int sig : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(sig, &action, nullptr);
+    // A log that is a pipe whose reader has gone fails its save ("Stream write error") instead
+    // of ending the program.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void atExit(std::function<void()> lastWords)

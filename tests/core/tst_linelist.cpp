@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,7 +26,7 @@ using Lines = QList<QByteArray>;
 namespace {
 
 // What stands where a file is to be opened or created.
-enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo };
+enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo, NoRoomForNote };
 
 // Puts in place what makes creating "vedalka.log" fail (a read-only file holds `old`) and
 // gives the name to write to; empty when the set-up itself failed.
@@ -42,6 +43,13 @@ QString placeUnwritable(Setup setup, const QByteArray &old)
         makeDir(u"ro"_s);
         name = u"ro/vedalka.log"_s;
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == Setup::NoRoomForNote) {
+        // Written in place, so it needs a note first, and neither folder takes one.
+        makeDir(u"ro"_s);
+        name = u"ro/vedalka.log"_s;
+        writeFile(name, old);
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("XDG_STATE_HOME", QFile::encodeName(QDir::currentPath() + u"/ro/state"_s));
     } else if (setup == Setup::Fifo) {
         if (::mkfifo("vedalka.log", 0600) != 0)
             return {};
@@ -84,8 +92,10 @@ private slots:
     void appendLinesFullDisk();
     void writesFollowTheFile_data();
     void writesFollowTheFile();
-    void saveCutShortIsUndone_data();
-    void saveCutShortIsUndone();
+    void saveCutShortIsCompleted_data();
+    void saveCutShortIsCompleted();
+    void foreignNotesAreLeftAlone_data();
+    void foreignNotesAreLeftAlone();
 };
 
 void TestLineList::load_data()
@@ -271,6 +281,7 @@ void TestLineList::createErrors_data()
     QTest::newRow("no file yet, read-only folder") << Setup::ReadOnlyFolder << u"Permission denied"_s;
     QTest::newRow("missing folder") << Setup::NoFolder << u"No such file or directory"_s;
     QTest::newRow("pipe without a reader") << Setup::Fifo << u"No such device or address"_s;
+    QTest::newRow("read-only folder, no folder takes a note") << Setup::NoRoomForNote << u"Permission denied"_s;
 }
 
 void TestLineList::createErrors()
@@ -278,6 +289,7 @@ void TestLineList::createErrors()
     QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
+    const auto defaultState = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
     const QByteArray old = "old line\r\n";
     const QString name = placeUnwritable(setup, old);
     QVERIFY(!name.isEmpty());
@@ -285,7 +297,7 @@ void TestLineList::createErrors()
     list.append("new");
     QCOMPARE(failureText([&] { list.save(name); }),
              u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    if (setup == Setup::ReadOnlyFile)
+    if (setup == Setup::ReadOnlyFile || setup == Setup::NoRoomForNote)
         QCOMPARE(readFile(name), old);
     if (setup == Setup::ReadOnlyFolder)
         QVERIFY(QDir(u"ro"_s).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -465,13 +477,14 @@ void TestLineList::appendLinesCreateErrors()
     QFETCH(Setup, setup);
     QFETCH(QString, reason);
     WorkDir dir;
+    const auto defaultState = qScopeGuard([] { qunsetenv("XDG_STATE_HOME"); });
     const QByteArray old = "old line\r\n";
     const QString name = placeUnwritable(setup, old);
     QVERIFY(!name.isEmpty());
     // The file is in format, so it would only grow; it fails all the same, as a save would.
     QCOMPARE(failureText([&] { LineCopy::appendLines(name, {"new"}); }),
              u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
-    if (setup == Setup::ReadOnlyFile)
+    if (setup == Setup::ReadOnlyFile || setup == Setup::NoRoomForNote)
         QCOMPARE(readFile(name), old);
 }
 
@@ -627,66 +640,144 @@ void TestLineList::writesFollowTheFile()
     QCOMPARE(left, files);
 }
 
-void TestLineList::saveCutShortIsUndone_data()
+void TestLineList::saveCutShortIsCompleted_data()
 {
     QTest::addColumn<bool>("append");
     QTest::addColumn<bool>("readOnlyFolder");
     QTest::addColumn<QByteArray>("old");
+    // What the user does to the file between the kill and the next load.
+    QTest::addColumn<QString>("edit");
 
     const QByteArray old = QByteArray("an old line\r\n").repeated(1000);
-    QTest::newRow("append") << true << false << old;
-    QTest::newRow("append after a line without its break") << true << false << old + "open";
-    QTest::newRow("append, read-only folder") << true << true << old;
-    QTest::newRow("rewrite in place, read-only folder") << true << true << QByteArray(old).replace("\r\n", "\n");
-    QTest::newRow("save in place, read-only folder") << false << true << old;
+    const QByteArray lf = QByteArray(old).replace("\r\n", "\n");
+    QTest::newRow("append") << true << false << old << QString();
+    QTest::newRow("append after a line without its break") << true << false << old + "open" << QString();
+    QTest::newRow("append, read-only folder") << true << true << old << QString();
+    QTest::newRow("rewrite in place, read-only folder") << true << true << lf << QString();
+    QTest::newRow("save in place, read-only folder") << false << true << old << QString();
+    QTest::newRow("append, then the user appends a line") << true << false << old << u"append"_s;
+    QTest::newRow("append, then the user trims the file") << true << false << old << u"trim"_s;
+    QTest::newRow("append, then the user restores a backup over it") << true << false << old << u"restore"_s;
+    QTest::newRow("append, then the user moves a backup in") << true << false << old << u"replace"_s;
+    QTest::newRow("rewrite in place, then the user appends a line") << true << true << lf << u"append"_s;
+    QTest::newRow("rewrite in place, then the user restores a backup") << true << true << lf << u"restore"_s;
 }
 
-// The writer dies halfway through (here the file-size limit's signal kills it, as SIGKILL or a
-// power cut would): the next reader finds the file as it was before, with nothing left over.
-void TestLineList::saveCutShortIsUndone()
+// The writer dies as soon as it starts changing the file (killed, as SIGKILL or a power cut
+// would): the next load completes the save from its note. But when the user has changed the
+// file in between, the file is left exactly as the user left it, and the note is set aside.
+void TestLineList::saveCutShortIsCompleted()
 {
     QFETCH(bool, append);
     QFETCH(bool, readOnlyFolder);
     QFETCH(QByteArray, old);
+    QFETCH(QString, edit);
     WorkDir dir;
     makeDir(u"ro"_s);
     const QString name = readOnlyFolder ? u"ro/vedalka.log"_s : u"vedalka.log"_s;
     writeFile(name, old);
     if (readOnlyFolder)
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    LineList expected = LineList::fromText(old);
     Lines lines;
     for (int i = 0; i < 2000; ++i)
-        lines.append(QByteArray(40, char('a' + i % 26)));
+        lines.append(QByteArray(10000, char('a' + i % 26)));
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(name).constData(), IN_MODIFY) >= 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        const rlimit limit{rlim_t(old.size() + 30000), RLIM_INFINITY};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::signal(SIGXFSZ, SIG_DFL);
         try {
             if (append) {
                 LineCopy::appendLines(name, lines);
             } else {
-                LineList list = LineList::fromText(old);
                 for (const QByteArray &line : lines)
-                    list.append(line);
-                list.save(name);
+                    expected.append(line);
+                expected.save(name);
             }
         } catch (...) {
         }
         ::_exit(0);
     }
+    char event[4096];
+    QVERIFY(::read(watch, event, sizeof event) > 0);
+    ::kill(child, SIGKILL);
+    ::close(watch);
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status));
-    QCOMPARE(WTERMSIG(status), SIGXFSZ);
-    QVERIFY(readFile(name) != old);
+    for (const QByteArray &line : lines)
+        expected.append(line);
+
+    QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QByteArray users;
+    if (edit == u"append"_s) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("a line of the user's\r\n");
+    } else if (edit == u"trim"_s) {
+        QVERIFY(QFile::resize(name, old.size() / 2));
+    } else if (edit == u"restore"_s) {
+        writeFile(name, old + "a line from the backup\r\n");
+    } else if (edit == u"replace"_s) {
+        writeFile(u"backup"_s, old);
+        QCOMPARE(::rename("backup", QFile::encodeName(name).constData()), 0);
+    }
+    if (readOnlyFolder)
+        QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
+    users = readFile(name);
     LineList list;
     list.load(name);
-    QCOMPARE(readFile(name), old);
     QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(leftovers(), QStringList{readOnlyFolder ? u"ro/vedalka.log"_s : u"./vedalka.log"_s});
+    if (edit.isEmpty()) {
+        QCOMPARE(readFile(name), expected.toText());
+        QCOMPARE(leftovers(), QStringList{readOnlyFolder ? u"ro/vedalka.log"_s : u"./vedalka.log"_s});
+        return;
+    }
+    // Not a byte of the user's is cut or written over, and the note is never applied.
+    QCOMPARE(readFile(name), users);
+    for (const QString &left : leftovers())
+        QVERIFY2(left.endsWith(u"vedalka.log"_s) || left.contains(u".kept-"_s), qPrintable(left));
+}
+
+void TestLineList::foreignNotesAreLeftAlone_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("a pipe") << u"fifo"_s;
+    QTest::newRow("a link to an endless device") << u"/dev/zero"_s;
+    QTest::newRow("a link to another file") << u"victim"_s;
+    QTest::newRow("a note that cannot be read") << u"unreadable"_s;
+    QTest::newRow("bytes that are no note") << u"garbage"_s;
+}
+
+// Whatever stands at a note's name without being a note of ours is never followed, applied,
+// moved or deleted; loading never waits on it, and saving puts its own note elsewhere.
+void TestLineList::foreignNotesAreLeftAlone()
+{
+    QFETCH(QString, planted);
+    WorkDir dir;
+    const QByteArray old = "old\r\nlines\r\n";
+    writeFile(u"vedalka.log"_s, old);
+    writeFile(u"victim"_s, "the victim's bytes\n");
+    const QString note = u".vedalka.log.note"_s;
+    if (planted == u"fifo"_s)
+        QCOMPARE(::mkfifo(".vedalka.log.note", 0600), 0);
+    else if (planted == u"unreadable"_s || planted == u"garbage"_s)
+        writeFile(note, "vedalka-note 1 9999\n");
+    else
+        QVERIFY(QFile::link(planted, note));
+    if (planted == u"unreadable"_s)
+        QFile::setPermissions(note, {});
+    const QFileInfo before(note);
+
+    LineList list;
+    list.load(u"vedalka.log"_s);
+    QCOMPARE(list.count(), 2);
+    LineCopy::appendLines(u"vedalka.log"_s, {"new"});
+    QCOMPARE(readFile(u"vedalka.log"_s), old + "new\r\n");
+    QCOMPARE(readFile(u"victim"_s), "the victim's bytes\n"_ba);
+    const QFileInfo after(note);
+    QCOMPARE(after.isSymLink(), before.isSymLink());
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.permissions(), before.permissions());
 }
 
 VEDALKA_TEST_MAIN(TestLineList)
