@@ -4,6 +4,7 @@
 #include "core/SaveNote.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 
@@ -12,10 +13,13 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
-// Between tries the windows do their pending repaints and nothing else: no click, key, close
-// request or signal is taken, so nothing can start another save meanwhile, and nothing runs
-// that could end the process.
-int FileLock::lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint)
+namespace {
+
+// Tries for the lock until the deadline: 0 once held, else EWOULDBLOCK (another holder kept it)
+// or the error of a file that takes no locks. Between tries the windows do their pending
+// repaints and nothing else: no click, key, close request or signal is taken, so nothing can
+// start another save meanwhile, and nothing runs that could end the process.
+int lockWithin(int fd, const QDeadlineTimer &deadline)
 {
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -25,11 +29,13 @@ int FileLock::lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint)
             return err;
         if (err == EWOULDBLOCK && deadline.hasExpired())
             return err;
-        if (repaint && QCoreApplication::instance() && !QCoreApplication::closingDown())
+        if (QCoreApplication::instance() && !QCoreApplication::closingDown())
             QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QThread::msleep(20);
     }
 }
+
+} // namespace
 
 FileLock::FileLock(const QString &fileName, bool create)
 {
@@ -50,7 +56,7 @@ FileLock::FileLock(const QString &fileName, bool create)
         struct stat now;
         if (::stat(path.constData(), &now) == 0 && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
             m_fd = std::move(fd);
-            SaveNote::recoverLocked(fileName);
+            SaveNote::recover(fileName, true);
             return;
         }
         // The file was replaced while we waited: lock the one that is there now.

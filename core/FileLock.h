@@ -9,7 +9,6 @@
 
 #include "core/FileDescriptor.h"
 
-#include <QDeadlineTimer>
 #include <QString>
 
 class FileLock
@@ -21,11 +20,6 @@ public:
     // lock can be had otherwise (no rights to the file, a file system without locks) the
     // caller goes on unlocked and meets the real error when it reads or writes.
     explicit FileLock(const QString &fileName, bool create = false);
-
-    // Tries for the lock on the open file until the deadline; with `repaint` the windows do
-    // their pending repaints between tries. 0 once it is held, else the reason: EWOULDBLOCK
-    // when another holder kept it, another error where the file takes no locks.
-    static int lockWithin(int fd, const QDeadlineTimer &deadline, bool repaint = true);
 
     // How long a held lock is waited for.
     static constexpr int WaitMs = 1500;

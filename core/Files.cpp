@@ -19,20 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace Files {
 
-namespace {
-
-QByteArray readLink(const QByteArray &path)
-{
-    QByteArray target(4096, Qt::Uninitialized);
-    const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
-    if (n <= 0 || n >= target.size())
-        return {};
-    target.truncate(n);
-    return target;
-}
-
-} // namespace
-
 QString fullPath(const QString &name)
 {
     return QDir::cleanPath(QDir::current().absoluteFilePath(name));
@@ -109,9 +95,11 @@ QString writeTarget(const QString &name)
         struct stat st;
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             break;
-        const QByteArray link = readLink(path);
-        if (link.isEmpty())
+        QByteArray link(PATH_MAX, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (n <= 0 || n >= link.size())
             break;
+        link.truncate(n);
         // A relative link counts from the real folder the link is in, and ".." climbs out of
         // that real folder, as the kernel resolves it, not out of the name's folder text.
         const qsizetype slash = path.lastIndexOf('/');

@@ -33,20 +33,9 @@ struct ListSink
 
 void LineList::load(const QString &fileName)
 {
-    // A save cut short is completed before the file is read.
+    // A save cut short is completed before the file is read. Line lists are small files.
     SaveNote::recover(fileName);
-    Files::ReadFile file(fileName);
-    QList<QByteArray> lines;
-    ListSink sink{lines, {}};
-    LineSplitter splitter;
-    QByteArray chunk(qsizetype(qBound(qint64(4096), file.size() + 1, qint64(1) << 20)), Qt::Uninitialized);
-    for (;;) {
-        const qsizetype got = file.read(chunk.data(), chunk.size());
-        if (got == 0 || !splitter.feed(chunk.constData(), got, sink))
-            break;
-    }
-    splitter.finish(sink);
-    m_lines = std::move(lines);
+    m_lines = fromText(Files::readWhole(fileName)).m_lines;
 }
 
 void LineList::save(const QString &fileName) const

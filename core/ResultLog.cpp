@@ -28,21 +28,6 @@ void ResultLog::append(const QByteArray &line)
     ++m_count;
 }
 
-QList<QByteArray> ResultLog::pending() const
-{
-    // An answer holds no line break (the fields never take one), so the breaks separate them.
-    QList<QByteArray> lines;
-    lines.reserve(m_count);
-    for (const QByteArray &block : m_text) {
-        qsizetype from = 0;
-        for (qsizetype at = block.indexOf("\r\n"); at >= 0; at = block.indexOf("\r\n", from)) {
-            lines.append(block.mid(from, at - from));
-            from = at + 2;
-        }
-    }
-    return lines;
-}
-
 void ResultLog::save(const QString &fileName)
 {
     // Another copy of the program may be closing at the same moment: one waits for the other,

@@ -15,13 +15,13 @@
 class ResultLog
 {
 public:
-    // At start-up: puts back a save of the last run that was cut short, and checks that the
+    // At start-up: completes a save of the last run that was cut short, and checks that the
     // file can be read. Nothing of it is kept; the log is then written back at every close.
     void prepare(const QString &fileName);
 
     void append(const QByteArray &line);
-    // The answers of this run not yet written, a line each.
-    QList<QByteArray> pending() const;
+    // The answers of this run not yet written, as the file will hold them, in blocks.
+    const QList<QByteArray> &pending() const noexcept { return m_text; }
     qsizetype pendingCount() const noexcept { return m_count; }
 
     // Writes the file: its present lines, the answers earlier sessions kept for it, then this

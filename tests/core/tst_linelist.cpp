@@ -26,7 +26,7 @@ using Lines = QList<QByteArray>;
 namespace {
 
 // What stands where a file is to be opened or created.
-enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo, NoRoomForNote };
+enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo, FullPipe, NoRoomForNote };
 
 // Puts in place what makes creating "vedalka.log" fail (a read-only file holds `old`) and
 // gives the name to write to; empty when the set-up itself failed.
@@ -50,9 +50,12 @@ QString placeUnwritable(Setup setup, const QByteArray &old)
         writeFile(name, old);
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
         qputenv("XDG_STATE_HOME", QFile::encodeName(QDir::currentPath() + u"/ro/state"_s));
-    } else if (setup == Setup::Fifo) {
+    } else if (setup == Setup::Fifo || setup == Setup::FullPipe) {
         if (::mkfifo("vedalka.log", 0600) != 0)
             return {};
+        // A reader that holds the pipe open and never reads.
+        static UniqueFd reader;
+        reader.reset(setup == Setup::FullPipe ? ::open("vedalka.log", O_RDONLY | O_NONBLOCK) : -1);
     } else {
         name = u"нет/vedalka.log"_s;
     }
@@ -281,6 +284,7 @@ void TestLineList::createErrors_data()
     QTest::newRow("no file yet, read-only folder") << Setup::ReadOnlyFolder << u"Permission denied"_s;
     QTest::newRow("missing folder") << Setup::NoFolder << u"No such file or directory"_s;
     QTest::newRow("pipe without a reader") << Setup::Fifo << u"No such device or address"_s;
+    QTest::newRow("pipe whose reader never reads") << Setup::FullPipe << u"Resource temporarily unavailable"_s;
     QTest::newRow("read-only folder, no folder takes a note") << Setup::NoRoomForNote << u"Permission denied"_s;
 }
 
@@ -294,7 +298,8 @@ void TestLineList::createErrors()
     const QString name = placeUnwritable(setup, old);
     QVERIFY(!name.isEmpty());
     LineList list;
-    list.append("new");
+    // More than a pipe holds.
+    list.append(QByteArray(100000, 'n'));
     QCOMPARE(failureText([&] { list.save(name); }),
              u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     if (setup == Setup::ReadOnlyFile || setup == Setup::NoRoomForNote)
@@ -482,7 +487,7 @@ void TestLineList::appendLinesCreateErrors()
     const QString name = placeUnwritable(setup, old);
     QVERIFY(!name.isEmpty());
     // The file is in format, so it would only grow; it fails all the same, as a save would.
-    QCOMPARE(failureText([&] { LineCopy::appendLines(name, {"new"}); }),
+    QCOMPARE(failureText([&] { LineCopy::appendLines(name, {QByteArray(100000, 'n')}); }),
              u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     if (setup == Setup::ReadOnlyFile || setup == Setup::NoRoomForNote)
         QCOMPARE(readFile(name), old);
@@ -557,6 +562,7 @@ void TestLineList::writesFollowTheFile_data()
         row("file with a second name") << u"hardlink"_s << append << inFormat;
         row("link to a character device") << u"device"_s << append << QByteArray();
         row("link to a pipe with a reader") << u"fifo"_s << append << QByteArray();
+        row("link through a folder link, then up") << u"folder-link"_s << append << inFormat;
     }
 }
 
@@ -583,6 +589,17 @@ void TestLineList::writesFollowTheFile()
     } else if (place == u"hardlink"_s) {
         writeFile(name, old);
         QCOMPARE(::link("vedalka.log", "second"), 0);
+    } else if (place == u"folder-link"_s) {
+        // ".." after a folder link climbs out of the folder the link leads to, not the link's.
+        makeDir(u"disk/Sync"_s);
+        makeDir(u"disk/logs"_s);
+        makeDir(u"logs"_s);
+        target = u"disk/logs/vedalka.log"_s;
+        writeFile(target, old);
+        writeFile(u"logs/vedalka.log"_s, "not this one\r\n");
+        QCOMPARE(::symlink("disk/Sync", "Sync"), 0);
+        QCOMPARE(::symlink("Sync/vedalka.log", "vedalka.log"), 0);
+        QCOMPARE(::symlink("../logs/vedalka.log", "disk/Sync/vedalka.log"), 0);
     } else if (place == u"device"_s) {
         target = u"/dev/null"_s;
         QVERIFY(QFile::link(target, name));
@@ -622,8 +639,10 @@ void TestLineList::writesFollowTheFile()
     QCOMPARE(readFile(target), expected.toText());
     struct stat after;
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
-    if (place != u"link"_s)
+    if (place != u"link"_s && place != u"folder-link"_s)
         QCOMPARE(after.st_ino, before.st_ino);
+    if (place == u"folder-link"_s)
+        QCOMPARE(readFile(u"logs/vedalka.log"_s), "not this one\r\n"_ba);
     if (place == u"hardlink"_s)
         QCOMPARE(readFile(u"second"_s), expected.toText());
     // No temporary file or journal stays behind.

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "core/Clock.h"
+#include "core/ResultLog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,6 +87,18 @@ void writeFile(const QString &name, const QByteArray &bytes)
     QFile f(name);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write a test file");
+}
+
+QList<QByteArray> answersOf(const ResultLog &log)
+{
+    // An answer holds no line break (the fields never take one), so the breaks separate them.
+    QList<QByteArray> lines;
+    for (const QByteArray &block : log.pending()) {
+        for (const QByteArray &line : block.split('\n'))
+            if (!line.isEmpty())
+                lines.append(line.chopped(1));
+    }
+    return lines;
 }
 
 QByteArray readFile(const QString &name)

@@ -20,6 +20,8 @@
 
 class QWidget;
 
+class ResultLog;
+
 namespace TestSupport {
 
 // Runs the test process without root's right to write anything, so that read-only files and
@@ -56,6 +58,8 @@ QString failureText(const std::function<void()> &body);
 
 void writeFile(const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &name);
+// The answers of a run not yet in the log, a line each.
+QList<QByteArray> answersOf(const ResultLog &log);
 void makeDir(const QString &name);
 
 // Records every box instead of showing it.
