@@ -3,14 +3,21 @@
 //   through the program's own start-up steps, against the minimal program) and under Xvfb (the
 //   real executable against the minimal program, both watched from outside);
 // - start-up plus close with a 100 MB result log, against `cat` of the log plus `cp` of it;
-// - peak resident memory after start-up and after 10,000 answers, against the minimal program.
+// - peak resident memory after start-up and after 10,000 answers, against the minimal program;
+// - peak resident memory of a close that rewrites a 200 MB log in place (out of format, with a
+//   second name) and of one that puts 200 MB of kept answers into the log, against the file's
+//   size plus the same close with a small log.
 #include "Cases.h"
 #include "Data.h"
 #include "Harness.h"
 #include "XServer.h"
 
+#include "core/SaveNote.h"
+
 #include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -244,6 +251,66 @@ void memoryAfterAnswers(benchmark::State &state)
             {}, u"peak resident memory at the first frame"_s});
 }
 
+// The peak memory of a start-up, one answer and a close, in the folder as `prepare` leaves it.
+double closePeak(const QString &folder, const QString &state, const std::function<void()> &prepare)
+{
+    prepare();
+    Process p({probeExe(), u"startup-close"_s, u"nosync"_s}, {folder, {Offscreen, u"XDG_STATE_HOME="_s + state}, {}});
+    const QList<QByteArray> words = p.readLine().split(' ');
+    p.wait();
+    if (words.size() != 2 || words[0] != "closed")
+        fail(u"the probe did not close"_s);
+    return mib(words[1].toLongLong());
+}
+
+void closeMemory(benchmark::State &state)
+{
+    const qint64 bytes = 200 * 1000 * 1000;
+    const QString folder = Data::makeFolder(u"close-memory"_s, {.baseBytes = 5000, .logBytes = 0});
+    const QString log = folder + u"/vedalka.log"_s;
+    const QString stateFolder = folder + u"/state"_s;
+    QByteArray lines;
+    for (int i = 0; lines.size() < (1 << 20); ++i)
+        lines += "\xc8\xec\xff - \xf4\xf0\xe0\xe7\xe0 " + QByteArray::number(i) + "\r\n";
+    const auto writeLog = [&](const QByteArray &lineEnd) {
+        QFile::remove(log);
+        QFile::remove(log + u".second"_s);
+        QFile f(log);
+        const QByteArray block = QByteArray(lines).replace("\r\n", lineEnd);
+        if (!f.open(QIODevice::WriteOnly))
+            fail(u"cannot write "_s + log);
+        for (qint64 done = 0; done < bytes; done += block.size())
+            f.write(block);
+    };
+    QList<double> own, rewrite, kept;
+    for (auto _ : state) {
+        const double t0 = nowMs();
+        own.append(closePeak(folder, stateFolder, [&] { Data::writeLog(log, 1000, 3); }));
+        rewrite.append(closePeak(folder, stateFolder, [&] {
+            writeLog("\n");
+            ::link(QFile::encodeName(log).constData(), QFile::encodeName(log + u".second"_s).constData());
+        }));
+        kept.append(closePeak(folder, stateFolder, [&] {
+            Data::writeLog(log, 1000, 3);
+            qputenv("XDG_STATE_HOME", QFile::encodeName(stateFolder));
+            QList<QByteArray> text;
+            for (qint64 done = 0; done < bytes; done += lines.size())
+                text.append(lines);
+            SaveNote::keepAnswers(log, text);
+            qunsetenv("XDG_STATE_HOME");
+        }));
+        state.SetIterationTime((nowMs() - t0) / 1000);
+    }
+    QFile::remove(log + u".second"_s);
+    const double file = double(bytes) / (1 << 20);
+    for (const auto &[name, peaks] : {std::pair{u"close, 200 MB log out of format with a second name"_s, rewrite},
+                                      std::pair{u"close, 200 MB of kept answers put into the log"_s, kept}}) {
+        record({u"memory: "_s + name, u"MiB"_s, median(peaks), u"file + own close"_s, median(own) + file,
+                median(own) + file, u"1 x file + own"_s,
+                u"peak resident memory; own close: %1 MiB with a small log"_s.arg(median(own), 0, 'f', 1)});
+    }
+}
+
 } // namespace
 
 void registerStartupCases()
@@ -259,6 +326,10 @@ void registerStartupCases()
     benchmark::RegisterBenchmark("startup+close/100MB log", startupClose)
         ->UseManualTime()
         ->Iterations(7)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("memory/close 200MB", closeMemory)
+        ->UseManualTime()
+        ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("memory/10000 answers", memoryAfterAnswers)
         ->UseManualTime()

@@ -4,7 +4,7 @@
 //   startup          print "painted <peak resident KiB>" after the first frame and end at once
 //   startup-close    after the first frame give one answer, then close the main window as the
 //                    user would (the log is saved) and end normally; "startup-close nosync" does
-//                    the same without waiting for the disk
+//                    the same without waiting for the disk; it prints "closed <peak KiB>"
 //   answers N        after the first frame print "startup <peak KiB>", then give N answers
 //                    on the real window and print "answers <peak KiB> <log lines waiting>";
 //                    the laughter is read as the sound player reads it, but not played
@@ -111,6 +111,7 @@ int main(int argc, char *argv[])
             Form1.Button1Click();
             if (Form1.resultLog().pendingCount() != 1 || !Form1.close() || boxes->shown != 0)
                 ::_exit(5);
+            say("closed " + peakKiB());
         } else if (mode == "answers") {
             say("startup " + peakKiB());
             for (int i = 0; i < answers; ++i) {

@@ -2,7 +2,6 @@
 
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
-#include "core/SaveNote.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -65,22 +64,24 @@ Format readFormat(Files::ReadFile &file)
 // that cannot be done after all: the file cannot be opened for writing, is no regular file, or
 // has changed since it was read.
 bool appendInPlace(const QString &fileName, const Format &format, const QList<QByteArray> &text,
-                   const QStringList &takes)
+                   const QList<SaveNote::Claimed> &kept)
 {
     const QString target = Files::writeTarget(fileName);
     const UniqueFd file(::open(QFile::encodeName(target).constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != format.size)
         return false;
-    if (!format.lastLineOpen && text.isEmpty())
+    if (!format.lastLineOpen && text.isEmpty() && kept.isEmpty())
         return true;
     SaveNote note(fileName, target, file.get(), format.size);
     if (format.lastLineOpen)
         note.append("\r\n", 2);
+    for (const SaveNote::Claimed &answers : kept) {
+        SaveNote::readAnswers(answers, [&note](const char *p, qsizetype n) { note.append(p, n); });
+        note.takes(answers.name);
+    }
     for (const QByteArray &piece : text)
         note.append(piece);
-    for (const QString &name : takes)
-        note.takes(name);
     note.commit();
     return true;
 }
@@ -119,20 +120,22 @@ void copyLines(const QString &fileName, SafeWriter &out, Files::ReadFile::Missin
 }
 
 void appendText(const QString &fileName, const QList<QByteArray> &text, Files::ReadFile::Missing missing,
-                const QStringList &takes)
+                const QList<SaveNote::Claimed> &kept)
 {
     // Checked first, so that a file that cannot be written fails as a save does.
     SafeWriter::checkWritable(fileName);
     {
         Files::ReadFile file(fileName, missing);
         const Format format = readFormat(file);
-        if (format.inFormat && appendInPlace(fileName, format, text, takes))
+        if (format.inFormat && appendInPlace(fileName, format, text, kept))
             return;
     }
     SafeWriter out(fileName);
-    for (const QString &name : takes)
-        out.takes(name);
     copyLines(fileName, out, missing);
+    for (const SaveNote::Claimed &answers : kept) {
+        SaveNote::readAnswers(answers, [&out](const char *p, qsizetype n) { out.write(p, n); });
+        out.takes(answers.name);
+    }
     for (const QByteArray &piece : text)
         out.write(piece);
     out.commit();

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "core/Files.h"
+#include "core/SaveNote.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QStringList>
 
 class SafeWriter;
 
@@ -30,8 +30,9 @@ void copyLines(const QString &fileName, SafeWriter &out,
 void appendLines(const QString &fileName, const QList<QByteArray> &lines,
                  Files::ReadFile::Missing missing = Files::ReadFile::MissingFails);
 // The same for lines already in the line format: `text` is the lines with their breaks, in
-// pieces of any number of whole lines; `takes` names the kept answers among them.
+// pieces of any number of whole lines, after the kept answers `kept` (see SaveNote).
 void appendText(const QString &fileName, const QList<QByteArray> &text,
-                Files::ReadFile::Missing missing = Files::ReadFile::MissingFails, const QStringList &takes = {});
+                Files::ReadFile::Missing missing = Files::ReadFile::MissingFails,
+                const QList<SaveNote::Claimed> &kept = {});
 
 } // namespace LineCopy

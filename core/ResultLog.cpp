@@ -34,15 +34,8 @@ void ResultLog::save(const QString &fileName)
     // then adds its answers after the other's.
     const FileLock lock(fileName, true);
     // Answers an earlier session could not write come first, claimed under the log's lock.
-    QList<QByteArray> text;
-    QStringList takes;
-    for (const SaveNote::Claimed &kept : SaveNote::claimAnswers(fileName)) {
-        text.append(kept.bytes);
-        takes.append(kept.name);
-    }
-    text.append(m_text);
     // A log removed while the program ran starts afresh with this run's answers.
-    LineCopy::appendText(fileName, text, Files::ReadFile::MissingIsEmpty, takes);
+    LineCopy::appendText(fileName, m_text, Files::ReadFile::MissingIsEmpty, SaveNote::claimAnswers(fileName));
     m_text.clear();
     m_count = 0;
 }

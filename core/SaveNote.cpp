@@ -449,9 +449,19 @@ QList<SaveNote::Claimed> SaveNote::claimAnswers(const QString &logFile)
             say(path, u"cannot be claimed (%1): its answers stay there"_s.arg(Files::reason(errno)), true);
             continue;
         }
-        QByteArray bytes(t->bodySize, Qt::Uninitialized);
-        if (readAt(fd.get(), bytes.data(), bytes.size(), 0))
-            claimed.append({mine, bytes});
+        claimed.append({mine, t->bodySize});
     }
     return claimed;
+}
+
+void SaveNote::readAnswers(const Claimed &kept, const std::function<void(const char *, qsizetype)> &take)
+{
+    const UniqueFd fd(::open(QFile::encodeName(kept.name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    QByteArray chunk(CopyChunk, Qt::Uninitialized);
+    for (qint64 done = 0, step; done < kept.size; done += step) {
+        step = qMin(CopyChunk, kept.size - done);
+        if (!fd || !readAt(fd.get(), chunk.data(), step, done))
+            Files::failRead();
+        take(chunk.constData(), step);
+    }
 }

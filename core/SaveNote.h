@@ -26,6 +26,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class SaveNote
@@ -56,13 +57,15 @@ public:
     // "Cannot create file ..." naming it otherwise.
     static QString keepAnswers(const QString &logFile, const QList<QByteArray> &text);
     // The kept answers of that log, claimed for the caller's save; one that cannot be claimed
-    // (a read-only state folder) stays where it is, unused.
+    // (a read-only state folder) stays where it is, unused. readAnswers() hands their bytes on
+    // in pieces, so that no more than a piece is held in memory.
     struct Claimed
     {
         QString name;
-        QByteArray bytes;
+        qint64 size = 0;
     };
     static QList<Claimed> claimAnswers(const QString &logFile);
+    static void readAnswers(const Claimed &kept, const std::function<void(const char *, qsizetype)> &take);
 
 private:
     struct File;

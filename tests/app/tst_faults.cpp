@@ -357,13 +357,17 @@ void TestFaults::terminationSignalSavesTheLog_data()
     // (the session ends while the user's close shows its error).
     QTest::addColumn<QString>("closedBy");
     QTest::addColumn<bool>("logReplacedByFolder");
-    QTest::newRow("main window in front") << false << u"signal"_s << false;
-    QTest::newRow("About window open") << true << u"signal"_s << false;
-    QTest::newRow("log replaced by a folder") << false << u"signal"_s << true;
-    QTest::newRow("log replaced by a folder, About window open") << true << u"signal"_s << true;
-    QTest::newRow("session manager's quit, log replaced by a folder") << false << u"session manager"_s << true;
-    QTest::newRow("user's close, log replaced by a folder") << false << u"user"_s << true;
-    QTest::newRow("session ends while the user's close shows its error") << false << u"user, then signal"_s << true;
+    // Starts after the session's close while the user's state folder is read-only.
+    QTest::addColumn<int>("readOnlyStarts");
+    QTest::newRow("main window in front") << false << u"signal"_s << false << 0;
+    QTest::newRow("About window open") << true << u"signal"_s << false << 0;
+    QTest::newRow("log replaced by a folder") << false << u"signal"_s << true << 0;
+    QTest::newRow("log replaced by a folder, About window open") << true << u"signal"_s << true << 0;
+    QTest::newRow("session manager's quit, log replaced by a folder") << false << u"session manager"_s << true << 0;
+    QTest::newRow("user's close, log replaced by a folder") << false << u"user"_s << true << 0;
+    QTest::newRow("session ends while the user's close shows its error") << false << u"user, then signal"_s << true << 0;
+    QTest::newRow("log replaced by a folder, then three starts with a read-only state folder")
+        << false << u"signal"_s << true << 3;
 }
 
 void TestFaults::terminationSignalSavesTheLog()
@@ -371,6 +375,7 @@ void TestFaults::terminationSignalSavesTheLog()
     QFETCH(bool, modalOpen);
     QFETCH(QString, closedBy);
     QFETCH(bool, logReplacedByFolder);
+    QFETCH(int, readOnlyStarts);
     WorkDir dir;
     QTemporaryDir state;
     const QByteArray oldState = qgetenv("XDG_STATE_HOME");
@@ -449,9 +454,18 @@ void TestFaults::terminationSignalSavesTheLog()
     QVERIFY(readFile(state.path() + u"/vedalka/"_s + kept().at(0)).startsWith("a - x\r\nb - x\r\n"));
     form.reset();
 
-    // The next start here puts them in at its close, in front of its own answers.
+    // The next start here puts them in at its close, in front of its own answers; not while
+    // the note cannot be claimed, so never twice.
     QDir().rmdir(u"vedalka.log"_s);
     writeFile(u"vedalka.log"_s, "old\r\n");
+    QFile::setPermissions(state.path() + u"/vedalka"_s, QFile::ReadOwner | QFile::ExeOwner);
+    for (int start = 0; start < readOnlyStarts; ++start) {
+        form = startForm();
+        QVERIFY(form->close());
+        QCOMPARE(readFile(u"vedalka.log"_s), "old\r\n"_ba);
+        QCOMPARE(kept().size(), 1);
+    }
+    QFile::setPermissions(state.path() + u"/vedalka"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     form = startForm();
     answer(*form, u"c"_s);
     QCOMPARE(kept().size(), 1);
