@@ -12,14 +12,9 @@ void ResultLog::prepare(const QString &fileName)
     m_prepared = true;
 }
 
-namespace {
-
-constexpr qsizetype BlockSize = 64 * 1024;
-
-} // namespace
-
 void ResultLog::append(const QByteArray &line)
 {
+    constexpr qsizetype BlockSize = 64 * 1024;
     if (m_text.isEmpty() || m_text.last().size() + line.size() + 2 > BlockSize) {
         m_text.append(QByteArray());
         m_text.last().reserve(qMax(BlockSize, line.size() + 2));

@@ -25,29 +25,19 @@ int whyNotWritable(const QString &target)
 {
     const QByteArray path = QFile::encodeName(target);
     struct stat st;
-    if (::stat(path.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return EISDIR;
-        if (::access(path.constData(), W_OK) != 0)
-            return errno;
-        return 0;
-    }
+    if (::stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? EISDIR : ::access(path.constData(), W_OK) != 0 ? errno : 0;
     if (errno != ENOENT)
         return errno;
-    const QByteArray dir = QFile::encodeName(QFileInfo(QFileInfo(target).absoluteFilePath()).path());
-    if (::access(dir.constData(), W_OK | X_OK) != 0)
-        return errno;
-    return 0;
+    return ::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK | X_OK) != 0 ? errno : 0;
 }
 
 // True when a new file may take the place of the old one: the folder takes new names, and the
-// file (if any) is the user's own with no second name that a rename would leave behind.
-bool mayReplace(const QString &target, const struct stat *st)
+// file is the user's own with no second name that a rename would leave behind.
+bool mayReplace(const QString &target, const struct stat &st)
 {
-    const QByteArray dir = QFile::encodeName(QFileInfo(QFileInfo(target).absoluteFilePath()).path());
-    if (::access(dir.constData(), W_OK | X_OK) != 0)
-        return false;
-    return !st || (st->st_uid == ::geteuid() && st->st_nlink <= 1);
+    return ::access(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK | X_OK) == 0
+           && st.st_uid == ::geteuid() && st.st_nlink <= 1;
 }
 
 } // namespace
@@ -67,7 +57,7 @@ SafeWriter::SafeWriter(const QString &fileName)
     const QByteArray path = QFile::encodeName(target);
     struct stat st;
     const bool exists = ::stat(path.constData(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || !mayReplace(target, &st))) {
+    if (exists && (!S_ISREG(st.st_mode) || !mayReplace(target, st))) {
         // Opened without blocking, so that a pipe nobody reads fails at once instead of holding
         // the window; written without blocking for the same reason.
         const int flags = S_ISREG(st.st_mode) ? O_RDWR : O_WRONLY | O_NOCTTY;

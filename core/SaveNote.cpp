@@ -97,18 +97,23 @@ bool readAt(int fd, char *p, qint64 n, qint64 at)
     return true;
 }
 
-// Copies the note's bytes [from, to) into the file at `at`.
-bool copyBody(int note, qint64 from, qint64 to, int file, qint64 at)
+// Hands the note's bytes [from, to) on in pieces; false when a read or `take` fails.
+bool readBody(int note, qint64 from, qint64 to, const std::function<bool(const char *, qint64)> &take)
 {
     QByteArray chunk(CopyChunk, Qt::Uninitialized);
-    if (::lseek(file, off_t(at), SEEK_SET) < 0)
-        return false;
     for (qint64 step; from < to; from += step) {
         step = qMin(CopyChunk, to - from);
-        if (!readAt(note, chunk.data(), step, from) || !Files::writeAll(file, chunk.constData(), step))
+        if (!readAt(note, chunk.data(), step, from) || !take(chunk.constData(), step))
             return false;
     }
     return true;
+}
+
+// Writes the note's bytes [from, to) into the file at `at`.
+bool copyBody(int note, qint64 from, qint64 to, int file, qint64 at)
+{
+    return ::lseek(file, off_t(at), SEEK_SET) >= 0
+           && readBody(note, from, to, [file](const char *p, qint64 n) { return Files::writeAll(file, p, n); });
 }
 
 // One line on stderr; `once` for what would be said at every press (a note that is not ours).
@@ -273,14 +278,12 @@ void apply(const QByteArray &notePath, bool inState, const QString &target, cons
         return setAside(notePath, target, u"is not the file it was written for"_s);
     // What stands from the offset on: the note's bytes whole, a prefix of them, or other bytes.
     const qint64 have = qMin(qint64(now.st_size) - t->at, t->bodySize);
-    QByteArray mine(CopyChunk, Qt::Uninitialized), theirs(CopyChunk, Qt::Uninitialized);
-    bool same = have >= 0;
-    for (qint64 done = 0; same && done < have; done += CopyChunk) {
-        const qint64 step = qMin(CopyChunk, have - done);
-        same = readAt(file.get(), theirs.data(), step, t->at + done) && readAt(note.get(), mine.data(), step, done)
-               && std::memcmp(mine.constData(), theirs.constData(), size_t(step)) == 0;
-    }
-    if (!same)
+    QByteArray theirs(CopyChunk, Qt::Uninitialized);
+    qint64 at = t->at;
+    const auto same = [&](const char *p, qint64 n) {
+        return readAt(file.get(), theirs.data(), n, std::exchange(at, at + n)) && std::memcmp(p, theirs.constData(), size_t(n)) == 0;
+    };
+    if (have < 0 || !readBody(note.get(), 0, have, same))
         return setAside(notePath, target, u"no longer holds what the save cut short left there"_s);
     if (have < t->bodySize) {
         const UniqueFd out(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
@@ -457,11 +460,6 @@ QList<SaveNote::Claimed> SaveNote::claimAnswers(const QString &logFile)
 void SaveNote::readAnswers(const Claimed &kept, const std::function<void(const char *, qsizetype)> &take)
 {
     const UniqueFd fd(::open(QFile::encodeName(kept.name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    QByteArray chunk(CopyChunk, Qt::Uninitialized);
-    for (qint64 done = 0, step; done < kept.size; done += step) {
-        step = qMin(CopyChunk, kept.size - done);
-        if (!fd || !readAt(fd.get(), chunk.data(), step, done))
-            Files::failRead();
-        take(chunk.constData(), step);
-    }
+    if (!fd || !readBody(fd.get(), 0, kept.size, [&take](const char *p, qint64 n) { return take(p, n), true; }))
+        Files::failRead();
 }
