@@ -166,20 +166,8 @@ struct SaveNote::File
         lines += Magic + QByteArray::number(lines.size() + MagicLine).rightJustified(8, '0') + '\n';
         if (!Files::writeAll(fd.get(), lines.constData(), lines.size()) || ::fsync(fd.get()) != 0)
             return -1;
-        int result;
-        if (!temporary.isEmpty()) {
-            result = ::link(temporary.constData(), path.constData());
-            const int err = errno;
-            ::unlink(temporary.constData());
-            temporary.clear();
-            errno = err;
-        } else {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
-            result = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW);
-            if (result != 0 && errno == ENOENT)
-                result = ::linkat(fd.get(), "", AT_FDCWD, path.constData(), AT_EMPTY_PATH);
-        }
-        if (result != 0)
+        const QByteArray from = temporary.isEmpty() ? "/proc/self/fd/" + QByteArray::number(fd.get()) : temporary;
+        if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) != 0)
             return errno;
         // The note's name must be on disk before the file it guards changes.
         const UniqueFd dir(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
