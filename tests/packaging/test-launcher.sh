@@ -225,10 +225,20 @@ mkdir -m 700 "$runtime"
 file_xdg="$tmp/file share"
 mkdir -p "$file_xdg"
 echo "not a folder" >"$file_xdg/vedalka"
-# Copies of earlier starts: one whose launcher was killed, one a running program still uses.
-mkdir "$runtime/vedalka.killed" "$runtime/vedalka.in-use"
-echo "old" >"$runtime/vedalka.killed/vedalka.log"
-touch -d '-1 hour' "$runtime/vedalka.killed" "$runtime/vedalka.in-use"
+# Copies of earlier starts (marked as the launcher marks them): one whose launcher was killed,
+# one a running program still uses. And folders of the user's with names like theirs: unmarked,
+# marked through a link, marked by a file another user owns.
+mkdir "$runtime/vedalka.killed" "$runtime/vedalka.in-use" "$runtime/vedalka.backup" \
+    "$runtime/vedalka.linked" "$runtime/vedalka.foreign"
+for copy in killed in-use foreign; do
+    : >"$runtime/vedalka.$copy/.vedalka-launcher-copy"
+done
+chown 65534 "$runtime/vedalka.foreign/.vedalka-launcher-copy"
+ln -s ../vedalka.killed/.vedalka-launcher-copy "$runtime/vedalka.linked/.vedalka-launcher-copy"
+for copy in killed backup linked foreign; do
+    echo "old $copy" >"$runtime/vedalka.$copy/vedalka.log"
+done
+touch -d '-1 hour' "$runtime"/vedalka.*
 exec 8<"$runtime/vedalka.in-use"
 flock -n 8
 if start file HOME="$home" XDG_DATA_HOME="$file_xdg" XDG_RUNTIME_DIR="$runtime"; then
@@ -237,6 +247,9 @@ if start file HOME="$home" XDG_DATA_HOME="$file_xdg" XDG_RUNTIME_DIR="$runtime";
     check "file: the file is left alone" grep -qx 'not a folder' "$file_xdg/vedalka"
     check "file: the copy a killed launcher left is removed" [ ! -e "$runtime/vedalka.killed" ]
     check "file: the copy a running program uses is kept" [ -d "$runtime/vedalka.in-use" ]
+    for copy in backup linked foreign; do
+        check "file: the user's folder vedalka.$copy is kept" grep -qx "old $copy" "$runtime/vedalka.$copy/vedalka.log"
+    done
     stop_fallback file
 fi
 exec 8<&-
@@ -280,6 +293,46 @@ if start read-only HOME="$ro_home" XDG_DATA_HOME="$ro_xdg" XDG_RUNTIME_DIR="$run
     check "read-only: and what failed is named" grep -q 'заметки.txt' "$tmp/read-only.err"
     stop_fallback read-only
 fi
+
+# A read-only data folder whose store files are writable: the program writes them in place, so
+# it runs there; with a store missing (it could not be made) it still runs in a copy. As above,
+# root runs it as nobody.
+#   name            store made read-only or removed
+while read -r name change; do
+    echo "== a read-only data folder with writable stores: $name"
+    xdg="$tmp/share $name"
+    data="$xdg/vedalka"
+    runtime="$tmp/runtime $name"
+    mkdir -p "$data/картинки"
+    mkdir -m 700 "$runtime"
+    cp "$demo/картинки/"*.ico "$data/картинки/"
+    cp "$tmp/users-baza.leh" "$data/baza.leh"
+    printf 'номер последней картинки\r\n13\r\n' | iconv -f UTF-8 -t CP1251 >"$data/picture.dat"
+    printf 'Masha - old answer\r\n' >"$data/vedalka.log"
+    case $change in
+        -) ;;
+        *) rm "$data/$change" ;;
+    esac
+    cp -R "$data" "$tmp/$name.before"
+    [ "$(id -u)" -eq 0 ] && chown -R 65534:65534 "$xdg" "$runtime"
+    chmod a-w "$data"
+    if start "$name" HOME="$ro_home" XDG_DATA_HOME="$xdg" XDG_RUNTIME_DIR="$runtime"; then
+        if [ "$change" = - ]; then
+            check "$name: the program runs in the data folder" [ "$cwd" = "$data" ]
+            check "$name: the launcher had nothing to say" not_grep '^vedalka:' "$tmp/$name.err"
+            stop
+        else
+            check "$name: the program runs in a temporary copy" [ "$cwd" != "$data" ]
+            check "$name: the launcher says why" grep -q 'no permission to read and write' "$tmp/$name.err"
+            stop_fallback "$name"
+        fi
+        check "$name: the user's files are kept byte for byte" diff -r "$tmp/$name.before" "$data"
+    fi
+done <<'ROWS'
+writable-stores -
+no-log          vedalka.log
+no-picture-dat  picture.dat
+ROWS
 launcher=$saved_launcher
 
 echo "== the program itself is missing"
