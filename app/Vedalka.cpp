@@ -350,12 +350,6 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         if (text.size() == 1)
             Dialogs::guard([this, &text] { ChelKeyPress(text.at(0)); });
     }
-    // The session manager's "die" reaches the application as a quit request; it is the
-    // session's close, not the user's. Once the window has closed, the quit goes on as usual.
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && isVisible()) {
-        requestClose();
-        return true;
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 

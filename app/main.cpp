@@ -10,13 +10,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Startup::prepareApplication();
-    TForm1 Form1;
-    Termination::install([&Form1] { Form1.requestClose(); });
-    app.installEventFilter(&Form1);
-    Termination::atExit([&Form1] { Form1.saveAnswersAtExit(); });
-    Form1.createWindows();
-    Form1.show();
+    const std::unique_ptr<TForm1> Form1 = Startup::makeMainWindow();
+    Form1->show();
     const int code = app.exec();
     Termination::atExit({});
-    return code != 0 ? code : Form1.exitCode();
+    return code != 0 ? code : Form1->exitCode();
 }

@@ -36,8 +36,7 @@ enum class Place { ReadOnlyFolder, Device, Fifo, Lock };
 
 std::unique_ptr<TForm1> startForm()
 {
-    auto form = std::make_unique<TForm1>();
-    form->createWindows();
+    auto form = Startup::makeMainWindow();
     form->show();
     return form;
 }
@@ -385,11 +384,6 @@ void TestFaults::terminationSignalSavesTheLog()
     RecordingPresenter boxes;
     writeFile(u"baza.leh"_s, "x\r\n");
     auto form = startForm();
-    onTermination([current = form.get()] {
-        if (current->isVisible())
-            current->requestClose();
-    });
-    qApp->installEventFilter(form.get());
     answer(*form, u"a"_s);
     answer(*form, u"b"_s);
     if (logReplacedByFolder) {
@@ -413,7 +407,6 @@ void TestFaults::terminationSignalSavesTheLog()
             QDir().rmdir(u"vedalka.log"_s);
             QVERIFY(form->close());
             QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
-            onTermination({});
             return;
         }
     } else if (closedBy == u"session manager"_s) {
@@ -431,7 +424,6 @@ void TestFaults::terminationSignalSavesTheLog()
     }
     QTRY_VERIFY(!form->isVisible());
     QVERIFY(!form->AboutForm->isVisible());
-    onTermination({});
     if (!logReplacedByFolder) {
         QCOMPARE(readFile(u"vedalka.log"_s), "a - x\r\nb - x\r\n"_ba);
         QVERIFY(boxes.boxes.isEmpty());

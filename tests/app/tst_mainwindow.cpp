@@ -395,8 +395,8 @@ void TestMainWindow::failedStartStillShowsWindow()
         writeFile(u"baza.leh"_s, {});
         makeDir(setup == StartSetup::IndexFolder ? u"picture.dat"_s : u"vedalka.log"_s);
     }
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(boxes.errors(), QStringList{error.arg(dir.path())});
@@ -504,8 +504,8 @@ void TestMainWindow::accessibleNames()
     makeDir(u"картинки"_s);
     writeFile(u"картинки/0.ico"_s, IconWriter::iconFile({IconWriter::bitmapEntry(QImage(32, 32, QImage::Format_ARGB32))}));
     RecordingPresenter boxes;
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QWidget *shown = &form;
     if (window == u"answered"_s) {

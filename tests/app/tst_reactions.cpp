@@ -39,12 +39,12 @@ private:
     std::unique_ptr<TForm1> m_form;
 };
 
+// The window is made as main() makes it, so the application-wide filters are those of a real run.
 void TestReactions::init()
 {
     m_dir = std::make_unique<WorkDir>();
     writeFile(u"baza.leh"_s, "phrase\r\n");
-    m_form = std::make_unique<TForm1>();
-    m_form->createWindows();
+    m_form = Startup::makeMainWindow();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 }
