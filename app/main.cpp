@@ -2,12 +2,14 @@
 // the data files), then the three secondary windows, and runs until the main window closes.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    DisplayPlatform::chooseFallback();
     QApplication app(argc, argv);
     Startup::prepareApplication();
     const std::unique_ptr<TForm1> Form1 = Startup::makeMainWindow();
