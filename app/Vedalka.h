@@ -20,6 +20,7 @@
 #include <optional>
 
 class PhraseBase;
+class QDialog;
 class RandomSource;
 class TAboutForm;
 class TDobavlenie;
@@ -72,11 +73,18 @@ public:
     void N6Click();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void FormCreate();
+    // Shows a secondary window modally and gives the focus back afterwards.
+    void showModal(QDialog *window);
+    // The desktop's colours beside the designed ones, where they read well; the classic ones
+    // where they do not.
+    void followScheme();
     void FormClose();
     // Answers kept from an earlier session first, then this run's.
     void saveResultLog();
