@@ -7,6 +7,7 @@
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -224,6 +225,7 @@ void TestReactions::refusedCharactersAreNamed()
         QVERIFY(QTest::qWaitForWindowExposed(m_form->Dobavlenie));
         edit = m_form->Dobavlenie->New;
     }
+    const QString description = edit->accessibleDescription();
     edit->setFocus();
     if (!selected.isEmpty()) {
         edit->setText(selected);
@@ -249,12 +251,15 @@ void TestReactions::refusedCharactersAreNamed()
     QCOMPARE(shown->isVisible(), !tip.isEmpty());
     if (!tip.isEmpty()) {
         QCOMPARE(shown->text(), tip);
+        // A screen reader hears the tip as the field's description.
+        QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Description), tip);
         QVERIFY(shown->geometry().top() >= edit->mapToGlobal(QPoint(0, edit->height())).y());
         typeText(edit, u"ещё"_s);
         QVERIFY(shown->isVisible());
         // Gone when the field is left, and (once is enough) by itself after a few seconds.
         QTest::keyClick(edit, Qt::Key_Tab);
         QVERIFY(!shown->isVisible());
+        QCOMPARE(edit->accessibleDescription(), description);
         if (!pasted) {
             edit->setFocus();
             edit->insert(u"Ł"_s);
