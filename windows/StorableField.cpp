@@ -6,7 +6,6 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QStyleOptionFrame>
 #include <QStylePainter>
 #include <QTimer>
@@ -122,10 +121,10 @@ public:
             ++tail;
         const QString kept = Cp1251::keepStorable(input.mid(head, input.size() - head - tail));
         if (!kept.isEmpty()) {
-            const QPointer<QLineEdit> field(m_field);
+            QLineEdit *field = m_field;
             const qsizetype replaced = before.size() - head - tail;
-            QTimer::singleShot(0, m_field, [field, before, head, replaced, kept] {
-                if (!field || field->text() != before)
+            QTimer::singleShot(0, field, [field, before, head, replaced, kept] {
+                if (field->text() != before)
                     return;
                 field->setSelection(int(head), int(replaced));
                 field->insert(kept);
