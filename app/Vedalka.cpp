@@ -8,9 +8,12 @@
 #include "core/PhraseBase.h"
 #include "core/RandomSource.h"
 #include "core/Stores.h"
+#include "platform/Contrast.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
 #include "platform/IconDisplay.h"
+#include "platform/Keyboard.h"
+#include "platform/OnScreen.h"
 #include "resources/Resources.h"
 #include "windows/Add.h"
 #include "windows/MenuBarStyle.h"
@@ -20,9 +23,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QKeyEvent>
 #include <QShortcut>
+#include <QShowEvent>
 
 #include <cstdio>
 #include <exception>
@@ -54,9 +59,12 @@ TForm1::TForm1(QWidget *parent)
     menuStyle->setParent(Oprogramme);
     Oprogramme->setStyle(menuStyle);
 
-    // The client area is 688 x 432; the menu bar sits above it.
+    // The client area is 688 x 432; the menu bar sits above it. The controls keep their places,
+    // so the window is never made smaller than that.
     resize(688, 432 + Oprogramme->sizeHint().height());
+    client->setMinimumSize(688, 432);
     move(283, 110);
+    followScheme();
 
     WavPlayer1 = new TWavPlayer(this);
     WavPlayer1->setObjectName(u"WavPlayer1"_s);
@@ -69,6 +77,10 @@ TForm1::TForm1(QWidget *parent)
     // Ctrl+Q closes the window as its close box does: the log is saved, or the window stays.
     auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
+    // F10 opens the first menu, as on the desktop the design comes from.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] { Oprogramme->setActiveAction(N5->menuAction()); });
+    Keyboard::enterPressesButtons(this);
 
     Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     Dialogs::connectGuarded(Image1, &PictureBox::clicked, this, &TForm1::Image1Click);
@@ -299,12 +311,12 @@ void TForm1::ChelKeyPress(QChar key)
 
 void TForm1::N1Click()
 {
-    AboutForm->exec();
+    showModal(AboutForm);
 }
 
 void TForm1::N3Click()
 {
-    Dobavlenie->exec();
+    showModal(Dobavlenie);
 }
 
 void TForm1::N4Click()
@@ -320,7 +332,52 @@ void TForm1::N4Click()
 
 void TForm1::N6Click()
 {
-    Proverka->exec();
+    showModal(Proverka);
+}
+
+void TForm1::showModal(QDialog *window)
+{
+    window->exec();
+    // A plain window manager may leave no window active when a box and the window under it
+    // close one after the other; typing and Ctrl+Q would then go nowhere.
+    if (isVisible())
+        activateWindow();
+}
+
+void TForm1::followScheme()
+{
+    // The labels and radio buttons stand on the designed silver, the fields' green text on the
+    // desktop's field colour, the black caption on the desktop's button face.
+    const QPalette desktop = QApplication::palette();
+    QPalette area = client->palette();
+    area.setColor(QPalette::WindowText, Contrast::keepOrClassic(desktop.color(QPalette::WindowText),
+                                                                area.color(QPalette::Window), Qt::black));
+    client->setPalette(area);
+    for (QLineEdit *field : {Chel, Vedalka}) {
+        QPalette p = field->palette();
+        p.setColor(QPalette::Base, Contrast::keepOrClassic(desktop.color(QPalette::Base), p.color(QPalette::Text),
+                                                           Qt::white));
+        field->setPalette(p);
+    }
+    QPalette button = Button1->palette();
+    button.setColor(QPalette::Button, Contrast::keepOrClassic(desktop.color(QPalette::Button),
+                                                              button.color(QPalette::ButtonText), QColor(192, 192, 192)));
+    Button1->setPalette(button);
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    // The desktop's scheme changed while the program runs.
+    if (event->type() == QEvent::PaletteChange)
+        followScheme();
+    QMainWindow::changeEvent(event);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        OnScreen::keep(this);
+    QMainWindow::showEvent(event);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -330,12 +387,6 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         const QString text = static_cast<QKeyEvent *>(event)->text();
         if (text.size() == 1)
             Dialogs::guard([this, &text] { ChelKeyPress(text.at(0)); });
-    }
-    // The session manager's "die" reaches the application as a quit request; it is the
-    // session's close, not the user's. Once the window has closed, the quit goes on as usual.
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && isVisible()) {
-        requestClose();
-        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -19,6 +19,7 @@
 #include <optional>
 
 class PhraseBase;
+class QDialog;
 class RandomSource;
 class TAboutForm;
 class TDobavlenie;
@@ -71,11 +72,18 @@ public:
     void N6Click();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void FormCreate();
+    // Shows a secondary window modally and gives the focus back afterwards.
+    void showModal(QDialog *window);
+    // The desktop's colours beside the designed ones, where they read well; the classic ones
+    // where they do not.
+    void followScheme();
     void FormClose();
     // The save at a session's end: never waits long and never shows anything. False when the
     // log could not be written.

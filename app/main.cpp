@@ -2,21 +2,19 @@
 // the data files), then the three secondary windows, and runs until the main window closes.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    DisplayPlatform::chooseFallback();
     QApplication app(argc, argv);
     Startup::prepareApplication();
-    TForm1 Form1;
-    Termination::install([&Form1] { Form1.requestClose(); });
-    app.installEventFilter(&Form1);
-    Termination::atExit([&Form1] { Form1.saveAnswersAtExit(); });
-    Form1.createWindows();
-    Form1.show();
+    const std::unique_ptr<TForm1> Form1 = Startup::makeMainWindow();
+    Form1->show();
     const int code = app.exec();
     Termination::atExit({});
-    return code != 0 ? code : Form1.exitCode();
+    return code != 0 ? code : Form1->exitCode();
 }

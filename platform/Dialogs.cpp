@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 
 #include <QApplication>
+#include <QPointer>
 
 using namespace Qt::StringLiterals;
 
@@ -22,8 +23,12 @@ void present(Kind kind, const QString &text)
         p->present(kind, text);
         return;
     }
-    MessageBox box(text, kind == Kind::Error, QApplication::activeWindow());
+    const QPointer<QWidget> under = QApplication::activeWindow();
+    MessageBox box(text, kind == Kind::Error, under);
     box.exec();
+    // The window under the box gets the keyboard back, even where no window manager gives it.
+    if (under && under->isVisible())
+        under->activateWindow();
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "platform/Dialogs.h"
 
 #include <QApplication>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,6 +11,7 @@
 #include <QTextLayout>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <QtMath>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +24,25 @@ QStringList paragraphs(const QString &text)
     plain.replace(u"\r\n"_s, u"\n"_s);
     plain.replace(u'\r', u'\n');
     return plain.split(u'\n');
+}
+
+// The width the line takes unbroken, measured as the breaking below measures it: the font's
+// rounded advances can fall short of the laid-out width and break a line that fits.
+int naturalWidth(const QString &paragraph, const QFont &font)
+{
+    QTextLayout layout(paragraph, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    qreal width = 0;
+    if (line.isValid()) {
+        line.setLineWidth(1e6);
+        width = line.naturalTextWidth();
+    }
+    layout.endLayout();
+    return qCeil(width);
 }
 
 // Breaks a line at spaces where it can and inside a word where it must, so that even a path
@@ -68,11 +87,10 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
 
     // Sized to the text: as wide as its longest line, but no wider than half the screen, where
     // the lines are broken by hand (a label breaks only at spaces).
-    const QFontMetrics fm(m_label->font());
     const QStringList lines = paragraphs(text);
     int natural = 0;
     for (const QString &line : lines)
-        natural = qMax(natural, fm.horizontalAdvance(line));
+        natural = qMax(natural, naturalWidth(line, m_label->font()));
     constexpr int Slack = 4;
     const int width = qBound(1, natural + Slack, qMax(1, area.width() / 2));
     QStringList shown;

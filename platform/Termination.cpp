@@ -16,6 +16,12 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 
+std::function<void()> &handlerSlot()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
 std::function<void()> &lastWordsSlot()
 {
     // Never destroyed, so exit handlers that run after static destruction can still look at it.
@@ -44,6 +50,7 @@ void onSignal(int)
 
 void install(std::function<void()> handler)
 {
+    handlerSlot() = std::move(handler);
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
@@ -51,11 +58,12 @@ void install(std::function<void()> handler)
 
     // Owned by the application, so it goes when the event loop does.
     auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char bytes[64];
         while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
         }
-        handler();
+        if (const std::function<void()> handler = handlerSlot())
+            handler();
     });
 
     struct sigaction action = {};

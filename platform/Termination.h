@@ -8,7 +8,8 @@
 namespace Termination {
 
 // From now on the three signals call `handler` on the event loop (once per signal; a signal
-// that arrives while the handler runs is handled after it).
+// that arrives while the handler runs is handled after it), in place of any given before; an
+// empty one ignores them.
 void install(std::function<void()> handler);
 
 // When the X server goes away (a session ending without asking its programs, a crashed

@@ -1,9 +1,12 @@
 #include "windows/SecondaryWindow.h"
 
 #include "platform/Fonts.h"
+#include "platform/Keyboard.h"
+#include "platform/OnScreen.h"
 #include "resources/Resources.h"
 
 #include <QScrollArea>
+#include <QShowEvent>
 
 SecondaryWindow::SecondaryWindow(QWidget *parent)
     : QDialog(parent)
@@ -28,5 +31,13 @@ void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, 
     scroll->setWidget(client);
     // The scroll area is a frame, not a control: focus goes to the first control.
     scroll->setFocusPolicy(Qt::NoFocus);
+    Keyboard::enterPressesButtons(this);
     move(designedPosition);
+}
+
+void SecondaryWindow::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        OnScreen::keep(this);
+    QDialog::showEvent(event);
 }

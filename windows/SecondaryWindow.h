@@ -1,6 +1,7 @@
 // What the three secondary windows share: a sizeable frame with only a close box, a fixed
-// place on the screen, modal display over the main window, and scroll bars that appear when
-// the window is made smaller than its controls.
+// place on the screen (moved only as far as it takes to be wholly on it), modal display over the
+// main window, Enter on the focused button, and scroll bars that appear when the window is made
+// smaller than its controls.
 #pragma once
 
 #include <QDialog>
@@ -17,4 +18,5 @@ public:
 protected:
     // Called by the subclasses once their controls exist.
     void finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client);
+    void showEvent(QShowEvent *event) override;
 };

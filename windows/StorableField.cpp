@@ -1,5 +1,6 @@
 #include "windows/StorableField.h"
 
+#include "core/Cp1251.h"
 #include "core/Cp1251Validator.h"
 
 #include <QEvent>
@@ -38,6 +39,10 @@ public:
 
     void say(const QString &text)
     {
+        // A screen reader hears it as the field's description, which changes with an event.
+        if (!isVisible())
+            m_description = m_field->accessibleDescription();
+        m_field->setAccessibleDescription(text);
         setText(text);
         adjustSize();
         // Just below the caret: the user sees it where the letter went missing.
@@ -56,6 +61,12 @@ protected:
         return QLabel::eventFilter(watched, event);
     }
 
+    void hideEvent(QHideEvent *event) override
+    {
+        m_field->setAccessibleDescription(m_description);
+        QLabel::hideEvent(event);
+    }
+
     void paintEvent(QPaintEvent *event) override
     {
         {
@@ -70,6 +81,61 @@ protected:
 private:
     QLineEdit *m_field;
     QTimer m_timer;
+    QString m_description;
+};
+
+// The code-page rule, applied so that a refused character leaves the field exactly as it was:
+// the edit that offered it is undone by the field itself (selection and undo history kept),
+// and what it offered that can be stored is then put in as an edit of its own, which Ctrl+Z
+// takes back. Text the program sets keeps its storable characters at once.
+class FieldValidator : public Cp1251Validator
+{
+public:
+    explicit FieldValidator(QLineEdit *field)
+        : Cp1251Validator(field)
+        , m_field(field)
+    {
+    }
+
+    State validate(QString &input, int &pos) const override
+    {
+        QString storable = input;
+        int storablePos = pos;
+        Cp1251Validator::validate(storable, storablePos);
+        if (storable == input || !m_field->isUndoAvailable()) {
+            // Nothing refused, or text set by the program, which keeps no undo history.
+            input = storable;
+            pos = storablePos;
+            m_accepted = storable;
+            return Acceptable;
+        }
+        // The edit replaced one stretch of the accepted text: what lies between the parts the two
+        // share at either end.
+        const QString &before = m_accepted;
+        qsizetype head = 0;
+        while (head < before.size() && head < input.size() && before.at(head) == input.at(head))
+            ++head;
+        qsizetype tail = 0;
+        while (tail < before.size() - head && tail < input.size() - head
+               && before.at(before.size() - 1 - tail) == input.at(input.size() - 1 - tail))
+            ++tail;
+        const QString kept = Cp1251::keepStorable(input.mid(head, input.size() - head - tail));
+        if (!kept.isEmpty()) {
+            QLineEdit *field = m_field;
+            const qsizetype replaced = before.size() - head - tail;
+            QTimer::singleShot(0, field, [field, before, head, replaced, kept] {
+                if (field->text() != before)
+                    return;
+                field->setSelection(int(head), int(replaced));
+                field->insert(kept);
+            });
+        }
+        return Invalid;
+    }
+
+private:
+    QLineEdit *m_field;
+    mutable QString m_accepted;
 };
 
 // The words shown next to the field for the characters it did not take.
@@ -94,7 +160,7 @@ namespace StorableField {
 
 void install(QLineEdit *field)
 {
-    auto *validator = new Cp1251Validator(field);
+    auto *validator = new FieldValidator(field);
     field->setValidator(validator);
     field->setMaxLength(std::numeric_limits<int>::max());
     auto *tip = new RefusalTip(field);

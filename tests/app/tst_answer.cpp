@@ -115,8 +115,7 @@ void TestAnswer::start(const QByteArray &base, int icons, bool laughter)
     makeIcons(icons);
     if (laughter)
         makeLaughter();
-    m_form = std::make_unique<TForm1>();
-    m_form->createWindows();
+    m_form = Startup::makeMainWindow();
     m_form->show();
 }
 

@@ -2,6 +2,9 @@
 // the data files, and closing.
 #include "app/Startup.h"
 #include "app/Vedalka.h"
+#include "platform/Contrast.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/OnScreen.h"
 #include "support/IconWriter.h"
 #include "support/TestSupport.h"
 #include "windows/Add.h"
@@ -65,6 +68,12 @@ private slots:
     void closeFromWindowSystem();
     void accessibleNames_data();
     void accessibleNames();
+    void keptOnScreen_data();
+    void keptOnScreen();
+    void schemeColours_data();
+    void schemeColours();
+    void displayPlatforms_data();
+    void displayPlatforms();
 };
 
 void TestMainWindow::initTestCase()
@@ -158,7 +167,10 @@ void TestMainWindow::windowItself()
     QCOMPARE(form.centralWidget()->size(), QSize(688, 432));
     QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), QColor(192, 192, 192));
     QVERIFY(form.centralWidget()->autoFillBackground());
-    QCOMPARE(form.pos(), QPoint(283, 110));
+    // The designed place (283, 110) would put the right edge off the test's 800 x 600 screen: the
+    // window moves left just enough, frame included.
+    QCOMPARE(form.pos(), QPoint(800 - form.frameGeometry().width(), 110));
+    QCOMPARE(form.minimumSize(), form.size());
     QVERIFY(form.menuBar()->geometry().bottom() < form.centralWidget()->geometry().top());
     const Qt::WindowFlags flags = form.windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
@@ -395,8 +407,8 @@ void TestMainWindow::failedStartStillShowsWindow()
         writeFile(u"baza.leh"_s, {});
         makeDir(setup == StartSetup::IndexFolder ? u"picture.dat"_s : u"vedalka.log"_s);
     }
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(boxes.errors(), QStringList{error.arg(dir.path())});
@@ -504,8 +516,8 @@ void TestMainWindow::accessibleNames()
     makeDir(u"картинки"_s);
     writeFile(u"картинки/0.ico"_s, IconWriter::iconFile({IconWriter::bitmapEntry(QImage(32, 32, QImage::Format_ARGB32))}));
     RecordingPresenter boxes;
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QWidget *shown = &form;
     if (window == u"answered"_s) {
@@ -553,12 +565,122 @@ void TestMainWindow::accessibleNames()
         QCOMPARE(QAccessible::queryAccessibleInterface(form.Karikatura)->text(QAccessible::Description),
                  window == u"answered"_s ? u"Самый похожий мультяшный герой: картинки/0.ico"_s
                                          : u"Самый похожий мультяшный герой"_s);
+    } else if (shown == form.Proverka) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(form.Proverka->ProgressBar1)->text(QAccessible::Name),
+                 u"Ход проверки иконок"_s);
     } else if (shown == form.Dobavlenie) {
         QCOMPARE(form.Dobavlenie->StaticText1->buddy(), form.Dobavlenie->New);
         QCOMPARE(QAccessible::queryAccessibleInterface(form.Dobavlenie->New)->text(QAccessible::Name),
                  form.Dobavlenie->StaticText1->text());
     }
     QVERIFY(boxes.boxes.isEmpty());
+}
+
+void TestMainWindow::keptOnScreen_data()
+{
+    QTest::addColumn<QRect>("area");
+    // Main, About, add-phrase, icon check; -1 puts the frame against the area's far edge.
+    QTest::addColumn<QList<QPoint>>("places");
+
+    QTest::newRow("a large screen: as designed")
+        << QRect(0, 0, 1920, 1080) << QList<QPoint>{{283, 110}, {315, 152}, {427, 167}, {499, 222}};
+    QTest::newRow("1920 x 1080 at scale 2, a panel on top: only the main window moves")
+        << QRect(0, 30, 960, 510) << QList<QPoint>{{-1, -1}, {315, 152}, {427, 167}, {499, 222}};
+    QTest::newRow("smaller than the main window: its corner at the area's")
+        << QRect(10, 20, 600, 400) << QList<QPoint>{{10, 20}, {-1, 152}, {-1, 167}, {-1, -1}};
+}
+
+void TestMainWindow::keptOnScreen()
+{
+    QFETCH(QRect, area);
+    QFETCH(QList<QPoint>, places);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
+    const QList<QWidget *> windows = {&form, form.AboutForm, form.Dobavlenie, form.Proverka};
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        const QSize size = windows[i]->size();
+        // The frame the window system has not told yet: a 4-pixel border and a 19-pixel caption.
+        const QSize outer = size + QSize(8, 27);
+        OnScreen::keep(windows[i], area);
+        QCOMPARE(windows[i]->pos(), QPoint(places[i].x() < 0 ? area.right() + 1 - outer.width() : places[i].x(),
+                                           places[i].y() < 0 ? area.bottom() + 1 - outer.height() : places[i].y()));
+        QCOMPARE(windows[i]->size(), size);
+    }
+}
+
+void TestMainWindow::schemeColours_data()
+{
+    QTest::addColumn<QPalette>("scheme");
+    QTest::addColumn<bool>("desktopColoursKept");
+
+    QTest::newRow("light: the desktop's own") << QApplication::palette() << true;
+    // qt6ct's "darker" scheme.
+    QPalette dark;
+    for (const auto &[role, colour] : {std::pair{QPalette::WindowText, 0xffffff}, {QPalette::Button, 0x424245},
+                                       {QPalette::Text, 0xffffff}, {QPalette::ButtonText, 0xffffff},
+                                       {QPalette::Base, 0x3d3d3d}, {QPalette::Window, 0x222020}})
+        dark.setColor(role, QColor::fromRgb(QRgb(colour)));
+    QTest::newRow("dark: the classic colours where the desktop's do not read") << dark << false;
+    QPalette contrast(Qt::white, Qt::black, Qt::white, Qt::black, Qt::gray, Qt::white, Qt::white, Qt::black, Qt::black);
+    QTest::newRow("high contrast, white on black") << contrast << false;
+}
+
+void TestMainWindow::schemeColours()
+{
+    QFETCH(QPalette, scheme);
+    QFETCH(bool, desktopColoursKept);
+    WorkDir dir;
+    writeFile(u"baza.leh"_s, {});
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
+    // The scheme changes while the window is open.
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(scheme);
+    const auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+
+    const QColor silver(192, 192, 192);
+    const std::pair<QWidget *, std::pair<QPalette::ColorRole, QPalette::ColorRole>> texts[] = {
+        {form.Label4, {QPalette::WindowText, QPalette::Window}}, {form.Label5, {QPalette::WindowText, QPalette::Window}},
+        {form.StaticText1, {QPalette::WindowText, QPalette::Window}}, {form.ZvukON, {QPalette::WindowText, QPalette::Window}},
+        {form.Chel, {QPalette::Text, QPalette::Base}}, {form.Vedalka, {QPalette::Text, QPalette::Base}},
+        {form.Button1, {QPalette::ButtonText, QPalette::Button}}};
+    for (const auto &[widget, roles] : texts) {
+        const QPalette p = widget->palette();
+        QVERIFY2(Contrast::ratio(p.color(roles.first), p.color(roles.second)) >= Contrast::Minimum,
+                 qPrintable(widget->objectName()));
+    }
+    QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), silver);
+    QCOMPARE(form.Chel->palette().color(QPalette::Text), QColor(0, 128, 0));
+    QCOMPARE(form.Button1->palette().color(QPalette::ButtonText), QColor(Qt::black));
+    QCOMPARE(form.Label4->palette().color(QPalette::WindowText) == scheme.color(QPalette::WindowText), desktopColoursKept);
+    QCOMPARE(form.Chel->palette().color(QPalette::Base) == scheme.color(QPalette::Base), desktopColoursKept);
+    QCOMPARE(form.Button1->palette().color(QPalette::Button) == scheme.color(QPalette::Button), desktopColoursKept);
+}
+
+void TestMainWindow::displayPlatforms_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("platforms");
+
+    QTest::newRow("X") << QStringList{u"DISPLAY=:0"_s, u"XDG_SESSION_TYPE=x11"_s} << "xcb;wayland"_ba;
+    QTest::newRow("Wayland") << QStringList{u"WAYLAND_DISPLAY=wayland-0"_s, u"DISPLAY=:0"_s} << "wayland;xcb"_ba;
+    QTest::newRow("Wayland by the session's type")
+        << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"XDG_CURRENT_DESKTOP=KDE"_s} << "wayland;xcb"_ba;
+    QTest::newRow("GNOME on Wayland keeps X first, as Qt has it")
+        << QStringList{u"WAYLAND_DISPLAY=wayland-0"_s, u"XDG_CURRENT_DESKTOP=ubuntu:GNOME"_s} << "xcb;wayland"_ba;
+    QTest::newRow("the user's choice stays") << QStringList{u"QT_QPA_PLATFORM=xcb"_s, u"WAYLAND_DISPLAY=w"_s} << QByteArray();
+}
+
+void TestMainWindow::displayPlatforms()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, platforms);
+    QProcessEnvironment env;
+    for (const QString &pair : environment)
+        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    QCOMPARE(DisplayPlatform::fallbackList(env), platforms);
 }
 
 VEDALKA_TEST_MAIN(TestMainWindow)

@@ -5,7 +5,9 @@
 #include "support/TestSupport.h"
 #include "windows/Add.h"
 #include "windows/OProgramme.h"
+#include "windows/Proverit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -28,6 +30,8 @@ private slots:
     void enterScolds_data();
     void enterScolds();
     void otherKeysPass();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
     void refusedCharactersAreNamed_data();
     void refusedCharactersAreNamed();
     void aboutWindow();
@@ -39,12 +43,12 @@ private:
     std::unique_ptr<TForm1> m_form;
 };
 
+// The window is made as main() makes it, so the application-wide filters are those of a real run.
 void TestReactions::init()
 {
     m_dir = std::make_unique<WorkDir>();
     writeFile(u"baza.leh"_s, "phrase\r\n");
-    m_form = std::make_unique<TForm1>();
-    m_form->createWindows();
+    m_form = Startup::makeMainWindow();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 }
@@ -133,6 +137,48 @@ void TestReactions::otherKeysPass()
     QCOMPARE(m_form->Chel->text(), u"Вася"_s);
 }
 
+void TestReactions::enterPressesFocusedButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("ВЕДАЛКА, Return: an answer") << u"Button1"_s << int(Qt::Key_Return) << QStringList();
+    QTest::newRow("ВЕДАЛКА, keypad Enter") << u"Button1"_s << int(Qt::Key_Enter) << QStringList();
+    QTest::newRow("Добавить: the window closes") << u"Dobavit"_s << int(Qt::Key_Return) << QStringList();
+    QTest::newRow("Проверка: the check runs")
+        << u"Proverka"_s << int(Qt::Key_Return) << QStringList{u"поздравляем, все иконки подходят для этой программы :)"_s};
+}
+
+void TestReactions::enterPressesFocusedButton()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(QStringList, boxes);
+    RecordingPresenter shown;
+    QDialog *window = button == u"Dobavit"_s ? static_cast<QDialog *>(m_form->Dobavlenie)
+                      : button == u"Proverka"_s ? m_form->Proverka
+                                                : nullptr;
+    if (!window) {
+        m_form->Chel->setText(u"Маша"_s);
+        m_form->Button1->setFocus();
+        QTest::keyClick(m_form->Button1, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(m_form->Vedalka->text(), u"phrase"_s);
+        QCOMPARE(m_form->resultLog().pending(), QList<QByteArray>{cp(u"Маша - phrase"_s)});
+        QVERIFY(shown.boxes.isEmpty());
+        return;
+    }
+    bool closed = false;
+    whenModalAppears([&](QWidget *w) {
+        QPushButton *b = w->findChild<QPushButton *>(button == u"Dobavit"_s ? u"Dobavit"_s : u"Button1"_s);
+        b->setFocus();
+        QTest::keyClick(b, Qt::Key(key));
+        closed = !w->isVisible();
+    });
+    window->exec();
+    QVERIFY(closed);
+    QCOMPARE(shown.messages(), boxes);
+}
+
 void TestReactions::refusedCharactersAreNamed_data()
 {
     QTest::addColumn<QString>("field");
@@ -140,23 +186,28 @@ void TestReactions::refusedCharactersAreNamed_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("held");
     QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("selected"); // the field's text, all selected, before the input
 
     QTest::newRow("typed: each letter is named as it is left out")
-        << u"Chel"_s << false << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символ «Ł» не поддерживается"_s;
+        << u"Chel"_s << false << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символ «Ł» не поддерживается"_s << QString();
     QTest::newRow("pasted: all of them")
-        << u"Chel"_s << true << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символы «ë», «Ł» не поддерживаются"_s;
+        << u"Chel"_s << true << u"Zoë Łukasz"_s << u"Zo ukasz"_s << u"Символы «ë», «Ł» не поддерживаются"_s << QString();
     QTest::newRow("a repeated letter is named once")
-        << u"Chel"_s << true << u"ŁŁaŁ"_s << u"a"_s << u"Символ «Ł» не поддерживается"_s;
+        << u"Chel"_s << true << u"ŁŁaŁ"_s << u"a"_s << u"Символ «Ł» не поддерживается"_s << QString();
     QTest::newRow("an emoji is one character")
-        << u"New"_s << true << u"смех 😀"_s << u"смех "_s << u"Символ «😀» не поддерживается"_s;
+        << u"New"_s << true << u"смех 😀"_s << u"смех "_s << u"Символ «😀» не поддерживается"_s << QString();
     QTest::newRow("many: the first five")
-        << u"New"_s << true << u"ĀĂĄĆĈĊ"_s << QString() << u"Символы «Ā», «Ă», «Ą», «Ć», «Ĉ» и другие не поддерживаются"_s;
+        << u"New"_s << true << u"ĀĂĄĆĈĊ"_s << QString() << u"Символы «Ā», «Ă», «Ą», «Ć», «Ĉ» и другие не поддерживаются"_s << QString();
     QTest::newRow("the phrase field names them too")
-        << u"New"_s << false << u"naïve"_s << u"nave"_s << u"Символ «ï» не поддерживается"_s;
+        << u"New"_s << false << u"naïve"_s << u"nave"_s << u"Символ «ï» не поддерживается"_s << QString();
     QTest::newRow("storable text says nothing")
-        << u"Chel"_s << false << u"Маша ёжик №1 €"_s << u"Маша ёжик №1 €"_s << QString();
+        << u"Chel"_s << false << u"Маша ёжик №1 €"_s << u"Маша ёжик №1 €"_s << QString() << QString();
     QTest::newRow("line breaks are dropped without a word")
-        << u"Chel"_s << true << u"а\r\nб"_s << u"аб"_s << QString();
+        << u"Chel"_s << true << u"а\r\nб"_s << u"аб"_s << QString() << QString();
+    QTest::newRow("typed over a selection: the field as it was")
+        << u"Chel"_s << false << u"Ł"_s << u"Маша"_s << u"Символ «Ł» не поддерживается"_s << u"Маша"_s;
+    QTest::newRow("pasted over a selection: the rest replaces it, undone by Ctrl+Z")
+        << u"Chel"_s << true << u"Zoë"_s << u"Zo"_s << u"Символ «ë» не поддерживается"_s << u"Маша"_s;
 }
 
 void TestReactions::refusedCharactersAreNamed()
@@ -166,6 +217,7 @@ void TestReactions::refusedCharactersAreNamed()
     QFETCH(QString, input);
     QFETCH(QString, held);
     QFETCH(QString, tip);
+    QFETCH(QString, selected);
     RecordingPresenter boxes;
     QLineEdit *edit = m_form->Chel;
     if (field == u"New"_s) {
@@ -173,25 +225,41 @@ void TestReactions::refusedCharactersAreNamed()
         QVERIFY(QTest::qWaitForWindowExposed(m_form->Dobavlenie));
         edit = m_form->Dobavlenie->New;
     }
+    const QString description = edit->accessibleDescription();
     edit->setFocus();
+    if (!selected.isEmpty()) {
+        edit->setText(selected);
+        edit->selectAll();
+    }
     if (pasted)
         edit->insert(input);
     else
         typeText(edit, input);
     // What the field holds is what is compared and stored; the tip says what it left out, and
     // stays while the user types on.
-    QCOMPARE(edit->text(), held);
+    QTRY_COMPARE(edit->text(), held);
+    if (!selected.isEmpty()) {
+        // A refused letter leaves the selection and nothing to undo; what a paste put in, Ctrl+Z
+        // takes back.
+        QCOMPARE(edit->selectedText(), held == selected ? selected : QString());
+        QCOMPARE(edit->isUndoAvailable(), held != selected);
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(edit->text(), selected);
+    }
     auto *shown = edit->findChild<QLabel *>(u"refusalTip"_s);
     QVERIFY(shown);
     QCOMPARE(shown->isVisible(), !tip.isEmpty());
     if (!tip.isEmpty()) {
         QCOMPARE(shown->text(), tip);
+        // A screen reader hears the tip as the field's description.
+        QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Description), tip);
         QVERIFY(shown->geometry().top() >= edit->mapToGlobal(QPoint(0, edit->height())).y());
         typeText(edit, u"ещё"_s);
         QVERIFY(shown->isVisible());
         // Gone when the field is left, and (once is enough) by itself after a few seconds.
         QTest::keyClick(edit, Qt::Key_Tab);
         QVERIFY(!shown->isVisible());
+        QCOMPARE(edit->accessibleDescription(), description);
         if (!pasted) {
             edit->setFocus();
             edit->insert(u"Ł"_s);

@@ -346,6 +346,13 @@ check "missing program: exit status 127" [ $status -eq 127 ]
 check "missing program: the message says to reinstall" grep -q 'reinstall' "$tmp/broken.err"
 check "missing program: no data folder is made" [ ! -e "$tmp/broken share" ]
 
+echo "== no display the program could reach"
+status=0
+env -i PATH="$PATH" HOME="$home" XDG_DATA_HOME="$tmp/no display" "$launcher" 2>"$tmp/display.err" >/dev/null || status=$?
+check "no display: exit status 1" [ $status -eq 1 ]
+check "no display: the message says why" grep -q 'no display to show the window on' "$tmp/display.err"
+check "no display: no data folder is made" [ ! -e "$tmp/no display" ]
+
 if [ $failures -gt 0 ]; then
     echo "$failures check(s) failed"
     exit 1

@@ -165,6 +165,13 @@ void TestDialogs::boxLayout()
     QVERIFY(big.height() > 5 * label->fontMetrics().height());
     QVERIFY(big.okButton()->isDefault());
 
+    // A line that fits is never broken.
+    for (const QString &text : {u"Ты что читать не умеешь?\rНажимай кнопку ВЕДАЛКА"_s,
+                                u"поздравляем, все иконки подходят для этой программы :)"_s}) {
+        MessageBox box(text, false);
+        QCOMPARE(box.findChild<QLabel *>(u"text"_s)->text(), QString(text).replace(u'\r', u'\n'));
+    }
+
     // Each carriage return starts a line of its own.
     MessageBox lines(u"a\rb\r\rc"_s, false);
     lines.show();

@@ -279,20 +279,6 @@ FileSizeLimit::~FileSizeLimit()
     ::setrlimit(RLIMIT_FSIZE, &rl);
 }
 
-void onTermination(std::function<void()> handler)
-{
-    static std::function<void()> current;
-    static bool installed = false;
-    current = std::move(handler);
-    if (!installed) {
-        installed = true;
-        Termination::install([] {
-            if (current)
-                current();
-        });
-    }
-}
-
 void typeText(QWidget *widget, const QString &text)
 {
     for (const QChar ch : text)

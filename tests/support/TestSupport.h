@@ -1,6 +1,6 @@
 // Helpers shared by the test suites: a text's code-page bytes, a private working folder, recorded
 // message boxes and sound requests, a fixed clock, a file-size limit that stands in for a full
-// disk, the termination signals' handler, and typing text as a user would.
+// disk, and typing text as a user would.
 #pragma once
 
 #include "core/Cp1251.h"
@@ -8,7 +8,6 @@
 #include "core/RandomSource.h"
 #include "platform/Dialogs.h"
 #include "platform/SystemSound.h"
-#include "platform/Termination.h"
 
 #include <QByteArray>
 #include <QList>
@@ -136,10 +135,6 @@ private:
     quint64 m_soft = 0;
     quint64 m_hard = 0;
 };
-
-// From now on SIGTERM, SIGHUP and SIGINT call this handler on the event loop, in place of the one
-// given before (the signals are set up once per process); an empty one ignores them.
-void onTermination(std::function<void()> handler);
 
 // Types the text into the widget one character at a time, Cyrillic included.
 void typeText(QWidget *widget, const QString &text);

@@ -168,8 +168,8 @@ void TestAddPhrase::focusAtEveryOpening()
     WorkDir dir;
     writeFile(u"baza.leh"_s, "a\r\n");
     RecordingPresenter boxes;
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     TDobavlenie &w = *form.Dobavlenie;
@@ -210,8 +210,8 @@ void TestAddPhrase::throughTheMenuAsAUser()
 {
     WorkDir dir;
     writeFile(u"baza.leh"_s, cp(u"старая\r\n"_s));
-    TForm1 form;
-    form.createWindows();
+    const std::unique_ptr<TForm1> made = Startup::makeMainWindow();
+    TForm1 &form = *made;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     bool shown = false;

@@ -104,8 +104,7 @@ void TestTools::cleanup()
 
 void TestTools::start()
 {
-    m_form = std::make_unique<TForm1>();
-    m_form->createWindows();
+    m_form = Startup::makeMainWindow();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 }
@@ -277,10 +276,6 @@ void TestTools::checkHearsEventsMidway()
     for (int i = 0; i < 400; ++i)
         QVERIFY(QFile::link(m_dir->file(u"big.ico"_s), u"картинки/%1.ico"_s.arg(i)));
     start();
-    onTermination([current = m_form.get()] {
-        if (current->isVisible())
-            current->requestClose();
-    });
 
     RecordingPresenter shown;
     TProverka *check = m_form->Proverka;
@@ -303,7 +298,6 @@ void TestTools::checkHearsEventsMidway()
     m_form->N6->trigger();
     if (event == u"SIGTERM"_s)
         QTRY_VERIFY(!m_form->isVisible());
-    onTermination({});
     QCOMPARE(shown.texts(), boxes);
     // The event came while the check ran, and a close ended it there.
     QVERIFY(valueAtEvent > 0 && valueAtEvent < 399);
