@@ -101,6 +101,9 @@ void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs)
     if (!run({"chown", "-R", "65534:65534", "--", home.constData()}))
         qFatal("cannot hand %s to the user nobody", home.constData());
     becomeNobody();
+    // A test that changes folders comes back to the one it started in: that one must be open to nobody.
+    if (::access(QFile::encodeName(QDir::currentPath()).constData(), X_OK) != 0 && ::chdir(home.constData()) != 0)
+        qFatal("cannot enter %s", home.constData());
     ::setenv("HOME", home.constData(), 1);
     ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
     ::setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
