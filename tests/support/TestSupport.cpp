@@ -33,7 +33,7 @@ constexpr uid_t Nobody = 65534;
 // Hands the folder made for the test over to the program started again from its copy.
 constexpr const char *HomeVariable = "VEDALKA_TEST_HOME";
 
-// The folder made for this run as root, removed at exit.
+// The folder made for this run (a home as root, else a runtime folder), removed at exit.
 QByteArray privateHome;
 
 void removePrivateHome()
@@ -79,6 +79,13 @@ void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs)
         if (const char *home = ::getenv(HomeVariable)) {
             privateHome = home;
             ::unsetenv(HomeVariable);
+            std::atexit(removePrivateHome);
+        } else if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            // Outside a desktop session Qt would make /tmp/runtime-<user> and leave it there.
+            privateHome = QFile::encodeName(QDir::tempPath()) + "/vedalka-test-runtime-XXXXXX";
+            if (!::mkdtemp(privateHome.data()))
+                qFatal("cannot make a runtime folder for the tests");
+            ::setenv("XDG_RUNTIME_DIR", privateHome.constData(), 1);
             std::atexit(removePrivateHome);
         }
         return;
