@@ -96,7 +96,7 @@ void TestProcess::answerTwoNames(QProcess &program, const QString &display, bool
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QDir::currentPath());
-    program.start(QStringLiteral(VEDALKA_EXE), {});
+    program.start(reachable(VEDALKA_EXE), {});
     QVERIFY(program.waitForStarted());
 
     const QString window =
@@ -254,5 +254,5 @@ void TestProcess::xServerGoneAfterAnswers()
     }
 }
 
-VEDALKA_TEST_MAIN(TestProcess)
+VEDALKA_TEST_MAIN(TestProcess, VEDALKA_EXE, VEDALKA_SOUND_LIBRARY)
 #include "tst_process.moc"

@@ -31,7 +31,7 @@ const QList<int> IconDepths{8, 32};
 
 QString demoPath(const QString &name)
 {
-    return QDir(QString::fromUtf8(VEDALKA_DEMO_DIR)).filePath(name);
+    return QDir(TestSupport::reachable(VEDALKA_DEMO_DIR)).filePath(name);
 }
 
 QString iconPath(int number)
@@ -478,5 +478,5 @@ void TestDemo::recordingsShareOneFormat()
     }
 }
 
-VEDALKA_TEST_MAIN(TestDemo)
+VEDALKA_TEST_MAIN(TestDemo, VEDALKA_DEMO_DIR)
 #include "tst_demo.moc"

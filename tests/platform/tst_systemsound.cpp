@@ -297,5 +297,5 @@ void TestSystemSound::newRequestDropsThemeSoundBeingDecoded()
     QVERIFY(!SystemSound::isPlaying());
 }
 
-VEDALKA_TEST_MAIN(TestSystemSound)
+VEDALKA_TEST_MAIN(TestSystemSound, VEDALKA_SOUND_LIBRARY)
 #include "tst_systemsound.moc"

@@ -6,37 +6,137 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <QtEndian>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace TestSupport {
 
-void dropRootPrivileges()
+namespace {
+
+constexpr uid_t Nobody = 65534;
+// Hands the folder made for the test over to the program started again from its copy.
+constexpr const char *HomeVariable = "VEDALKA_TEST_HOME";
+
+// The folder made for this run (a home as root, else a runtime folder), removed at exit.
+QByteArray privateHome;
+
+void removePrivateHome()
 {
-    if (::geteuid() != 0)
-        return;
-    const uid_t nobody = 65534;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+    QDir(QFile::decodeName(privateHome)).removeRecursively();
+}
+
+void becomeNobody()
+{
+    if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
         qFatal("cannot give up root for the tests");
+}
+
+// Runs a command to its end in a child (no shell); `asNobody` runs it as the tests' user.
+bool run(std::initializer_list<const char *> command, bool asNobody = false)
+{
+    std::vector<char *> argv;
+    for (const char *a : command)
+        argv.push_back(const_cast<char *>(a));
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (asNobody)
+            becomeNobody();
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
     }
-    // Root's home is closed to nobody; caches go to the temporary folder.
-    const QByteArray home = QDir::tempPath().toLocal8Bit() + "/vedalka-test-home-" + QByteArray::number(::getpid());
-    QDir().mkpath(QString::fromLocal8Bit(home));
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QByteArray copyOf(const QByteArray &home, const char *path)
+{
+    return home + "/copies/" + QFile::encodeName(QFileInfo(QFile::decodeName(path)).fileName());
+}
+
+} // namespace
+
+void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs)
+{
+    if (::geteuid() != 0) {
+        // Started again from the copy: the folder is this process's to remove.
+        if (const char *home = ::getenv(HomeVariable)) {
+            privateHome = home;
+            ::unsetenv(HomeVariable);
+            std::atexit(removePrivateHome);
+        } else if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            // Outside a desktop session Qt would make /tmp/runtime-<user> and leave it there.
+            privateHome = QFile::encodeName(QDir::tempPath()) + "/vedalka-test-runtime-XXXXXX";
+            if (!::mkdtemp(privateHome.data()))
+                qFatal("cannot make a runtime folder for the tests");
+            ::setenv("XDG_RUNTIME_DIR", privateHome.constData(), 1);
+            std::atexit(removePrivateHome);
+        }
+        return;
+    }
+    // Root's home is closed to nobody; caches go to a folder of its own in the temporary folder.
+    QByteArray home = QFile::encodeName(QDir::tempPath()) + "/vedalka-test-home-XXXXXX";
+    if (!::mkdtemp(home.data()))
+        qFatal("cannot make a home folder for the tests");
+    bool copy = false;
+    for (const char *path : needs)
+        copy = copy || !run({"test", "-r", path}, true);
+    const QByteArray self = QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
+    if (copy) {
+        bool copied = ::mkdir((home + "/copies").constData(), 0755) == 0;
+        for (const char *path : needs)
+            copied = copied && run({"cp", "-R", "--", path, copyOf(home, path).constData()});
+        if (!copied || !run({"cp", "--", self.constData(), copyOf(home, self.constData()).constData()}))
+            qFatal("cannot copy the test program and what it reads to %s", home.constData());
+    }
+    if (!run({"chown", "-R", "65534:65534", "--", home.constData()}))
+        qFatal("cannot hand %s to the user nobody", home.constData());
+    becomeNobody();
+    // A test that changes folders comes back to the one it started in: that one must be open to nobody.
+    if (::access(QFile::encodeName(QDir::currentPath()).constData(), X_OK) != 0 && ::chdir(home.constData()) != 0)
+        qFatal("cannot enter %s", home.constData());
     ::setenv("HOME", home.constData(), 1);
     ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
     ::setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", home.constData(), 1);
-    ::chmod(home.constData(), 0700);
+    if (copy) {
+        // From its copy the program finds the sound library beside itself, as when installed.
+        ::setenv(HomeVariable, home.constData(), 1);
+        ::execv(copyOf(home, self.constData()).constData(), argv);
+        qFatal("cannot start the copy of the test program: %s", std::strerror(errno));
+    }
+    privateHome = home;
+    std::atexit(removePrivateHome);
+}
+
+QString reachable(const char *path)
+{
+    const QByteArray copy = copyOf(privateHome, path);
+    return !privateHome.isEmpty() && QFileInfo::exists(QFile::decodeName(copy)) ? QFile::decodeName(copy)
+                                                                               : QFile::decodeName(path);
+}
+
+void headlessByDefault()
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::setenv("LC_ALL", "C.UTF-8", 0);
 }
 
 WorkDir::WorkDir()

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <initializer_list>
 
 class QWidget;
 
@@ -24,8 +25,17 @@ class ResultLog;
 namespace TestSupport {
 
 // Runs the test process without root's right to write anything, so that read-only files and
-// folders behave as they do for a user. Called before the application object is made.
-void dropRootPrivileges();
+// folders behave as they do for a user. `needs` names the files and folders of the source and
+// build trees the test reads (see reachable()). Called before the application object is made.
+void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs = {});
+
+// The path to read `path` by. Root's folders (a 700 /root) are closed to the user the tests
+// run as, so what a test needs from them is copied, with the test program itself, into a
+// folder of that user's, and the program starts again from there; this is then the copy.
+QString reachable(const char *path);
+
+// A test program started by hand, without a display or a locale, runs as CTest runs it.
+void headlessByDefault();
 
 // A fresh temporary folder made the working directory for the life of the object.
 class WorkDir
@@ -145,11 +155,13 @@ void whenModalAppears(std::function<void(QWidget *)> action, int timeoutMs = 500
 
 } // namespace TestSupport
 
-// Like QTEST_MAIN, but first gives up root, which would make every file writable.
-#define VEDALKA_TEST_MAIN(TestObject)                                                                   \
+// Like QTEST_MAIN, but first gives up root, which would make every file writable. The arguments
+// after the test object are the paths it reads from the trees, as dropRootPrivileges takes them.
+#define VEDALKA_TEST_MAIN(TestObject, ...)                                                              \
     int main(int argc, char *argv[])                                                                    \
     {                                                                                                   \
-        TestSupport::dropRootPrivileges();                                                              \
+        TestSupport::headlessByDefault();                                                               \
+        TestSupport::dropRootPrivileges(argv, {__VA_ARGS__});                                           \
         TestSupport::isolateFromSoundServer();                                                          \
         QApplication app(argc, argv);                                                                   \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                        \
