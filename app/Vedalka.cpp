@@ -146,7 +146,7 @@ qint64 TForm1::storeLastIconNumber()
         index.replace(1, QByteArray::number(last));
     else
         index.append(QByteArray::number(last));
-    index.save(Stores::pictureIndex());
+    index.saveChanged(Stores::pictureIndex());
     return last;
 }
 

@@ -14,6 +14,9 @@ public:
     void load(const QString &fileName);
     // Rewrites the file: every line followed by a carriage return and a line feed.
     void save(const QString &fileName) const;
+    // Saves only when the file's bytes differ, so nothing is rewritten or synced for nothing; a
+    // file that cannot be written fails all the same.
+    void saveChanged(const QString &fileName) const;
 
     qsizetype count() const noexcept { return m_lines.size(); }
     // Out of range: "List index out of bounds (i)".

@@ -27,19 +27,33 @@ namespace Resources {
 
 namespace {
 
-void readAll(const QString &path, QList<QImage> &into)
+QImage plain(QImage image)
+{
+    // Qt marks a name@2x file as drawn for ratio 2; here every size is plain pixels.
+    image.setDevicePixelRatio(1);
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// A file of one image is only measured here; the images of a file of several are read at once.
+void readAll(const QString &path, QList<QSize> &sizes, QStringList &paths, QList<QImage> &images)
 {
     QImageReader reader(path);
     const int count = qMax(1, reader.imageCount());
+    if (const QSize size = reader.size(); count == 1 && size.isValid() && !size.isEmpty()) {
+        sizes.append(size);
+        paths.append(path);
+        images.append(QImage());
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         if (i > 0 && !reader.jumpToImage(i))
             break;
-        QImage image = reader.read();
+        const QImage image = reader.read();
         if (image.isNull())
             continue;
-        // Qt marks a name@2x file as drawn for ratio 2; here every size is plain pixels.
-        image.setDevicePixelRatio(1);
-        into.append(image.convertToFormat(QImage::Format_ARGB32));
+        sizes.append(image.size());
+        paths.append(QString());
+        images.append(plain(image));
     }
 }
 
@@ -104,8 +118,8 @@ void init()
 Drawings::Drawings(const QString &path)
 {
     init();
-    readAll(path, m_images);
-    if (m_images.isEmpty())
+    readAll(path, m_sizes, m_paths, *m_images);
+    if (m_sizes.isEmpty())
         return;
     const QFileInfo info(path);
     const QString stem = info.path() + u'/' + info.completeBaseName();
@@ -115,39 +129,46 @@ Drawings::Drawings(const QString &path)
         others.append(stem + u'-' + QString::number(side) + suffix);
     for (const QString &other : others) {
         if (QFile::exists(other))
-            readAll(other, m_images);
+            readAll(other, m_sizes, m_paths, *m_images);
     }
 }
 
 QSize Drawings::size() const
 {
-    return isNull() ? QSize() : m_images.first().size();
+    return isNull() ? QSize() : m_sizes.first();
 }
 
 QList<QSize> Drawings::sizes() const
 {
-    QList<QSize> list;
-    for (const QImage &image : m_images)
-        list.append(image.size());
-    return list;
+    return m_sizes;
+}
+
+const QImage &Drawings::decoded(qsizetype i) const
+{
+    QImage &image = (*m_images)[i];
+    if (image.isNull() && !m_paths.at(i).isEmpty())
+        image = plain(QImageReader(m_paths.at(i)).read());
+    return image;
 }
 
 QImage Drawings::image(QSize pixels) const
 {
     if (isNull() || pixels.isEmpty())
         return {};
-    const QImage *best = nullptr;
-    for (const QImage &image : m_images) {
-        if (image.size() == pixels)
-            return image;
-        const bool large = image.width() >= pixels.width() && image.height() >= pixels.height();
-        const bool bestLarge = best && best->width() >= pixels.width() && best->height() >= pixels.height();
+    qsizetype best = -1;
+    for (qsizetype i = 0; i < m_sizes.size(); ++i) {
+        const QSize size = m_sizes.at(i);
+        if (size == pixels)
+            return decoded(i);
+        const QSize b = best < 0 ? QSize() : m_sizes.at(best);
+        const bool large = size.width() >= pixels.width() && size.height() >= pixels.height();
+        const bool bestLarge = best >= 0 && b.width() >= pixels.width() && b.height() >= pixels.height();
         // the smallest of those large enough, else the largest
-        if (!best || (large && (!bestLarge || image.width() < best->width()))
-            || (!large && !bestLarge && image.width() > best->width()))
-            best = &image;
+        if (best < 0 || (large && (!bestLarge || size.width() < b.width()))
+            || (!large && !bestLarge && size.width() > b.width()))
+            best = i;
     }
-    return best->scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    return decoded(best).scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
 }
 
 QPixmap Drawings::pixmap(QSize place, qreal ratio) const

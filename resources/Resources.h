@@ -17,6 +17,9 @@
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 class QIcon;
 
@@ -35,7 +38,7 @@ public:
     Drawings() = default;
     explicit Drawings(const QString &path);
 
-    bool isNull() const { return m_images.isEmpty(); }
+    bool isNull() const { return m_sizes.isEmpty(); }
     // The size of the file itself: the picture's place, in logical pixels.
     QSize size() const;
     QList<QSize> sizes() const;
@@ -47,7 +50,13 @@ public:
     QPixmap pixmap(QSize place, qreal ratio) const;
 
 private:
-    QList<QImage> m_images; // the file itself first
+    const QImage &decoded(qsizetype i) const;
+
+    // The file itself first. A drawing is decoded when it is first asked for, so a start-up
+    // pays only for the sizes its first frame shows; copies share what is decoded.
+    QList<QSize> m_sizes;
+    QStringList m_paths; // empty where the image was decoded at once
+    std::shared_ptr<QList<QImage>> m_images = std::make_shared<QList<QImage>>();
 };
 
 // The drawings as an icon whose pixmaps are exactly the size asked for at any device pixel ratio.

@@ -20,6 +20,8 @@
 #include <QMenu>
 #include <QWindow>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
@@ -30,8 +32,9 @@ const QByteArray Header = cp(u"номер последней картинки"_s
 // "picture.dat" before start-up: written with the row's bytes, or missing.
 enum class IndexSetup { Written, Missing };
 
-// What stops start-up: the working folder read-only, or a folder where a file should be.
-enum class StartSetup { ReadOnlyFolder, IndexFolder, LogFolder };
+// What stops start-up: the working folder read-only, a folder where a file should be, or a
+// read-only picture index that already holds what start-up would write.
+enum class StartSetup { ReadOnlyFolder, IndexFolder, LogFolder, ReadOnlyIndex };
 
 void makeIcons(const QList<int> &numbers)
 {
@@ -299,6 +302,7 @@ void TestMainWindow::pictureIndexForms_data()
     written("the run stops at the first gap") << h + "\r\n9\r\n" << QList<int>{0, 1, 2, 3, 4, 6} << h + "\r\n4\r\n";
     written("no icon 0") << h + "\r\n9\r\n" << QList<int>{1, 2} << h + "\r\n-1\r\n";
     written("lone line feeds come back as CR LF") << h + "\n0\nx\n" << QList<int>{} << h + "\r\n-1\r\nx\r\n";
+    written("the same bytes leave the file alone") << h + "\r\n2\r\nx\r\n" << QList<int>{0, 1, 2} << h + "\r\n2\r\nx\r\n";
 }
 
 void TestMainWindow::pictureIndexForms()
@@ -313,9 +317,15 @@ void TestMainWindow::pictureIndexForms()
     if (setup == IndexSetup::Written)
         writeFile(u"picture.dat"_s, before);
     makeIcons(icons);
+    struct stat old = {};
+    ::stat("picture.dat", &old);
     TForm1 form;
     QVERIFY(boxes.boxes.isEmpty());
     QCOMPARE(readFile(u"picture.dat"_s), after);
+    // A save puts a new file in place; bytes already there are not written again.
+    struct stat now = {};
+    QVERIFY(::stat("picture.dat", &now) == 0);
+    QCOMPARE(now.st_ino == old.st_ino, before == after);
     QVERIFY(form.pictureIndex().has_value());
     QCOMPARE(form.pictureIndex()->toText(), after);
 }
@@ -392,6 +402,8 @@ void TestMainWindow::failedStartStillShowsWindow_data()
                                                     << u"Cannot create file \"%1/picture.dat\". Is a directory."_s << false;
     QTest::newRow("folder in place of vedalka.log") << StartSetup::LogFolder
                                                     << u"Cannot create file \"%1/vedalka.log\". Is a directory."_s << true;
+    QTest::newRow("read-only picture.dat with the same bytes")
+        << StartSetup::ReadOnlyIndex << u"Cannot create file \"%1/picture.dat\". Permission denied."_s << true;
 }
 
 void TestMainWindow::failedStartStillShowsWindow()
@@ -403,6 +415,10 @@ void TestMainWindow::failedStartStillShowsWindow()
     RecordingPresenter boxes;
     if (setup == StartSetup::ReadOnlyFolder) {
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    } else if (setup == StartSetup::ReadOnlyIndex) {
+        writeFile(u"baza.leh"_s, {});
+        writeFile(u"picture.dat"_s, Header + "\r\n-1\r\n");
+        QFile::setPermissions(u"picture.dat"_s, QFile::ReadOwner);
     } else {
         writeFile(u"baza.leh"_s, {});
         makeDir(setup == StartSetup::IndexFolder ? u"picture.dat"_s : u"vedalka.log"_s);

@@ -90,6 +90,19 @@ void TestFiles::iconRun_data()
     QTest::newRow("no icon 0") << QStringList{u"1"_s, u"2"_s} << qint64(0);
     QTest::newRow("a folder named 1.ico breaks the run") << QStringList{u"0"_s, u"1/"_s, u"2"_s} << qint64(1);
     QTest::newRow("leading zeros do not count") << QStringList{u"0"_s, u"01"_s} << qint64(1);
+    // Past the first few icons the run comes from one read of the folder.
+    const auto run = [](int from, int to, const QStringList &plus = {}) {
+        QStringList names;
+        for (int n = from; n <= to; ++n)
+            names << QString::number(n);
+        return names + plus;
+    };
+    QTest::newRow("0 to 99") << run(0, 99) << qint64(100);
+    QTest::newRow("0 to 99 with a gap after 69") << run(0, 69, run(71, 99)) << qint64(70);
+    QTest::newRow("a folder named 40.ico in a long run") << run(0, 39, run(41, 60, {u"40/"_s})) << qint64(40);
+    QTest::newRow("030.ico does not stand for 30") << run(0, 29, run(31, 50, {u"030"_s})) << qint64(30);
+    QTest::newRow("other names and numbers past the end") << run(0, 19, {u"x"_s, u"+20"_s, u"99999999999999999999"_s})
+                                                          << qint64(20);
 }
 
 void TestFiles::iconRun()
