@@ -205,7 +205,7 @@ void startupClose(benchmark::State &state)
     state.counters["nosync_ms"] = rounds.median(2);
     record({u"start-up + close, 100 MB log"_s, u"ms"_s, rounds.median(0), u"cat + cp"_s, rounds.median(1),
             2 * rounds.median(1), u"2 x anchor"_s,
-            u"offscreen, one answer, then close: the log is read through, a write journal note synced, and the answer "
+            u"offscreen, one answer, then close: the log is read through, a note of the answer synced, and the answer "
             u"added and synced to disk; cp does not sync"_s});
     record({u"start-up + close, 100 MB log, no disk wait"_s, u"ms"_s, rounds.median(2), u"cat + cp"_s,
             rounds.median(1), 2 * rounds.median(1), u"2 x anchor"_s,
