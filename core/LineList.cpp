@@ -6,12 +6,6 @@
 #include "core/SafeWriter.h"
 #include "core/SaveNote.h"
 
-#include <QFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -35,19 +29,6 @@ struct ListSink
     }
 };
 
-// True when the regular file already holds exactly `text`. The file is opened for writing (and
-// never cut) first, so that one that cannot be written fails as a save of it would.
-bool fileHolds(const QString &fileName, const QByteArray &text)
-{
-    SafeWriter::checkWritable(fileName);
-    const UniqueFd fd(::open(QFile::encodeName(fileName).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != text.size())
-        return false;
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    return ::pread(fd.get(), bytes.data(), size_t(bytes.size()), 0) == bytes.size() && bytes == text;
-}
-
 } // namespace
 
 void LineList::load(const QString &fileName)
@@ -69,8 +50,16 @@ void LineList::save(const QString &fileName) const
 
 void LineList::saveChanged(const QString &fileName) const
 {
-    if (!fileHolds(fileName, toText()))
-        save(fileName);
+    // Checked first, so that a file that cannot be written fails as a save of it would.
+    SafeWriter::checkWritable(fileName);
+    const QByteArray text = toText();
+    try {
+        if (Files::exists(fileName) && Files::readWhole(fileName, Files::ReadFile::MissingFails, text.size() + 1) == text)
+            return;
+    } catch (const Failure &) {
+        // Unreadable: written all the same.
+    }
+    save(fileName);
 }
 
 const QByteArray &LineList::get(qsizetype i) const
