@@ -47,11 +47,11 @@ public:
 
     // The session or a signal asks the program to end: whatever is open over the main window
     // is closed, then the main window. Unlike the user's close, this one always ends the
-    // program: answers the log cannot take go to the recovery file, with a line on stderr
-    // instead of an error box that nobody may be there to dismiss.
+    // program: answers the log cannot take are kept in a note in the state folder, with a line
+    // on stderr instead of an error box that nobody may be there to dismiss.
     void requestClose();
     // The process ends without the window closing (the X server went away): the answers not yet
-    // in the log are added to it, or else to the recovery file.
+    // in the log are added to it, or else kept in such a note.
     void saveAnswersAtExit() noexcept;
     // 1 when a session's end could not write the log, 0 otherwise.
     int exitCode() const noexcept { return m_exitCode; }

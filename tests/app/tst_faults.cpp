@@ -440,7 +440,7 @@ void TestFaults::terminationSignalSavesTheLog()
         return;
     }
 
-    // Nobody is asked anything at a session's end: the answers wait in the recovery file.
+    // Nobody is asked anything at a session's end: the answers wait in a note in the state folder.
     QCOMPARE(boxes.errors().size(), closedBy.startsWith(u"user"_s) ? 1 : 0);
     QCOMPARE(form->exitCode(), 1);
     QCOMPARE(form->resultLog().pendingCount(), 0);

@@ -1,6 +1,6 @@
 // The real program in a real X server: a user types names and presses the button, then the
 // session ends the program with a signal, or the X server goes away under it. The answers must
-// be in the log, or, when the log cannot take them, in the recovery file until the next start.
+// be in the log, or, when the log cannot take them, kept in a note in the state folder until the next start.
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -37,7 +37,7 @@ private:
 
     QProcess m_xserver;
     QString m_display;
-    // The user's state folder, where the recovery files go.
+    // The user's state folder, where the kept answers go.
     QTemporaryDir m_state;
 };
 
@@ -237,7 +237,7 @@ void TestProcess::xServerGoneAfterAnswers()
         return;
 
     // Qt ends the program itself when its X connection breaks; the answers still reach the log,
-    // or the recovery file when the log cannot take them.
+    // or a note of kept answers when the log cannot take them.
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QByteArray errors = program.readAllStandardError();
