@@ -2,7 +2,6 @@
 
 #include "app/Vedalka.h"
 #include "platform/Dialogs.h"
-#include "platform/Fonts.h"
 #include "platform/Termination.h"
 #include "resources/Resources.h"
 
@@ -60,7 +59,6 @@ void prepareApplication()
     QGuiApplication::setDesktopFileName(u"ru.vedalka.Vedalka"_s);
     Resources::init();
     QApplication::setWindowIcon(Resources::programIcon());
-    Fonts::installSubstitutions();
 
     // The interface is Russian whatever the desktop's language, so Qt's own texts (the edit
     // fields' context menus) are too, where the translations are installed.

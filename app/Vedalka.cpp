@@ -41,11 +41,11 @@ TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent)
 {
     Resources::init();
+    Fonts::followDesign(this);
     setupUi(this);
     setObjectName(u"Form1"_s);
     setWindowIcon(Resources::icon(u":/icons/mainwindow.png"_s));
     Karikatura->setDrawings(Resources::Drawings(u":/pictures/karikatura-start.png"_s));
-    Fonts::applyHeights(this);
 
     // The image list in its order, each image with the menu item that shows it.
     const std::pair<QString, QAction *> images[] = {

@@ -12,6 +12,7 @@ SecondaryWindow::SecondaryWindow(QWidget *parent)
     : QDialog(parent)
 {
     Resources::init();
+    Fonts::followDesign(this);
 }
 
 void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client)
@@ -20,7 +21,6 @@ void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowModality(Qt::ApplicationModal);
-    Fonts::applyHeights(this);
 
     // The controls keep their places; when the window is smaller than they need, the client
     // area scrolls.
