@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Termination.h"
 #include "resources/Resources.h"
+#include "windows/MenuBarStyle.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -59,6 +60,8 @@ void prepareApplication()
     QGuiApplication::setDesktopFileName(u"ru.vedalka.Vedalka"_s);
     Resources::init();
     QApplication::setWindowIcon(Resources::programIcon());
+    // Over the desktop's style, made once, when first used.
+    QApplication::setStyle(new MenuBarStyle);
 
     // The interface is Russian whatever the desktop's language, so Qt's own texts (the edit
     // fields' context menus) are too, where the translations are installed.

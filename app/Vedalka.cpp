@@ -16,7 +16,6 @@
 #include "platform/OnScreen.h"
 #include "resources/Resources.h"
 #include "windows/Add.h"
-#include "windows/MenuBarStyle.h"
 #include "windows/OProgramme.h"
 #include "windows/Proverit.h"
 #include "windows/StorableField.h"
@@ -45,6 +44,9 @@ TForm1::TForm1(QWidget *parent)
     setupUi(this);
     setObjectName(u"Form1"_s);
     setWindowIcon(Resources::icon(u":/icons/mainwindow.png"_s));
+    // The pictures are set here rather than in the window's description, which would decode a
+    // file and scale it at the first frame: each is drawn at the sizes it is shown at.
+    Image1->setDrawings(Resources::Drawings(u":/pictures/banner.png"_s));
     Karikatura->setDrawings(Resources::Drawings(u":/pictures/karikatura-start.png"_s));
 
     // The image list in its order, each image with the menu item that shows it.
@@ -55,9 +57,6 @@ TForm1::TForm1(QWidget *parent)
         ImageList1.append(Resources::icon(u":/icons/"_s + name + u".png"_s));
         item->setIcon(ImageList1.last());
     }
-    auto *menuStyle = new MenuBarStyle;
-    menuStyle->setParent(Oprogramme);
-    Oprogramme->setStyle(menuStyle);
 
     // The client area is 688 x 432; the menu bar sits above it. The controls keep their places,
     // so the window is never made smaller than that.

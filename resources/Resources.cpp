@@ -34,10 +34,20 @@ QImage plain(QImage image)
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// Our own files are PNG or ICO by their names. Naming the format spares Qt asking every image
+// plugin whether it reads them, which loads them all and the libraries they need.
+void openReader(QImageReader &reader, const QString &path)
+{
+    reader.setFileName(path);
+    reader.setFormat(QFileInfo(path).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+}
+
 // A file of one image is only measured here; the images of a file of several are read at once.
 void readAll(const QString &path, QList<QSize> &sizes, QStringList &paths, QList<QImage> &images)
 {
-    QImageReader reader(path);
+    QImageReader reader;
+    openReader(reader, path);
     const int count = qMax(1, reader.imageCount());
     if (const QSize size = reader.size(); count == 1 && size.isValid() && !size.isEmpty()) {
         sizes.append(size);
@@ -146,8 +156,11 @@ QList<QSize> Drawings::sizes() const
 const QImage &Drawings::decoded(qsizetype i) const
 {
     QImage &image = (*m_images)[i];
-    if (image.isNull() && !m_paths.at(i).isEmpty())
-        image = plain(QImageReader(m_paths.at(i)).read());
+    if (image.isNull() && !m_paths.at(i).isEmpty()) {
+        QImageReader reader;
+        openReader(reader, m_paths.at(i));
+        image = plain(reader.read());
+    }
     return image;
 }
 

@@ -1,12 +1,12 @@
 // The program's own pictures and icons, embedded from resources.qrc. Each is drawn at the size
 // its control shows at 96 dpi, and again at twice that size (name@2x) for screens scaled by 2;
 // window icons come in every size a desktop asks for (name-16, name-24, name-48, name-64).
-//   :/pictures/banner.png            640 x 320, the main window's big picture (shown at most
-//                                    484 x 242 device pixels, so it needs no larger drawing)
+//   :/pictures/banner.png            242 x 121, the main window's big picture, at the size shown
 //   :/pictures/karikatura-start.png  60 x 80, 256 colours, the likeness before the first answer
 //   :/icons/program.png              32 x 32, the program's icon (program-16.png ... -256.png too)
 //   :/icons/mainwindow.png           32 x 32, the main window's icon
-//   :/icons/menu-*.png               16 x 16, the six menu images
+//   :/icons/menu-*.png               16 x 16, the six menu images and the menu bar's button for
+//                                    menus that do not fit (menu-more)
 //   :/icons/add-window.png, add-image1.png, add-image2.ico (32 and 48)   the add-phrase window
 //   :/icons/about-window.png, about-image1.png (16 colours)             the About window
 //   :/icons/standard-application.png 32 x 32, shown for an icon file that names no picture

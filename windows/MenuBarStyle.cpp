@@ -1,5 +1,6 @@
 #include "windows/MenuBarStyle.h"
 
+#include "resources/Resources.h"
 #include "windows/PictureBox.h"
 
 #include <QPainter>
@@ -50,4 +51,13 @@ QSize MenuBarStyle::sizeFromContents(ContentsType type, const QStyleOption *opti
     const QSize text = item->fontMetrics.size(Qt::TextShowMnemonic, item->text);
     const QSize contents(IconSize + Gap + text.width(), qMax(IconSize, text.height()));
     return QProxyStyle::sizeFromContents(type, option, contents, widget);
+}
+
+QIcon MenuBarStyle::standardIcon(StandardPixmap icon, const QStyleOption *option, const QWidget *widget) const
+{
+    // A menu bar makes its overflow button as it is made, and Qt reads its own picture for it
+    // with every image plugin loaded to look at the file; ours is read as the PNG it is.
+    if (icon == SP_ToolBarHorizontalExtensionButton)
+        return Resources::icon(QStringLiteral(":/icons/menu-more.png"));
+    return QProxyStyle::standardIcon(icon, option, widget);
 }

@@ -13,4 +13,7 @@ public:
     explicit TAboutForm(QWidget *parent = nullptr);
 
     void Button1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };

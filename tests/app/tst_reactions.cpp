@@ -315,8 +315,12 @@ void TestReactions::aboutClosesBothWays()
     QFETCH(bool, closeBox);
     for (int round = 0; round < 2; ++round) {
         bool shown = false;
+        bool creditFits = false;
         whenModalAppears([&](QWidget *w) {
             shown = w == m_form->AboutForm && w->isVisible();
+            // The credit line is as wide as its text once the window shows.
+            const QLabel *credit = m_form->AboutForm->Label6;
+            creditFits = credit->width() == credit->sizeHint().width();
             if (closeBox)
                 w->windowHandle()->close();
             else
@@ -324,6 +328,7 @@ void TestReactions::aboutClosesBothWays()
         });
         m_form->N1->trigger();
         QVERIFY(shown);
+        QVERIFY(creditFits);
         QVERIFY(!m_form->AboutForm->isVisible());
         QVERIFY(m_form->isVisible());
     }
