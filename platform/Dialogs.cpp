@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/MessageBox.h"
+#include "resources/Resources.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -23,6 +24,7 @@ void present(Kind kind, const QString &text)
         p->present(kind, text);
         return;
     }
+    Resources::useProgramIcon();
     const QPointer<QWidget> under = QApplication::activeWindow();
     MessageBox box(text, kind == Kind::Error, under);
     box.exec();

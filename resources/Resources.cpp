@@ -201,4 +201,10 @@ QIcon programIcon()
     return icon(u":/icons/program.png"_s);
 }
 
+void useProgramIcon()
+{
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(programIcon());
+}
+
 } // namespace Resources

@@ -66,4 +66,9 @@ QIcon icon(const QString &path);
 // an icon of their own.
 QIcon programIcon();
 
+// Makes the program's icon the application's, once. Called as the first window that needs it
+// is shown, not before the main window: a window is made on the display with the application's
+// icon in every size, so the main window, which has its own, would draw it for nothing.
+void useProgramIcon();
+
 } // namespace Resources

@@ -111,7 +111,8 @@ void TestResources::pictures_data()
     const QSize menu(16, 16);
     const QSize icon(32, 32);
 
-    row("main window: big picture", u":/pictures/banner.png"_s, {640, 320}, 0, Ground::Opaque);
+    row("main window: big picture", u":/pictures/banner.png"_s, {242, 121}, 0, Ground::Opaque);
+    row("main window: big picture, 2x", u":/pictures/banner@2x.png"_s, {484, 242}, 0, Ground::Opaque);
     row("main window: likeness before the first answer", u":/pictures/karikatura-start.png"_s, {60, 80}, 256,
         Ground::Opaque);
     row("main window: likeness before the first answer, 2x", u":/pictures/karikatura-start@2x.png"_s, {120, 160}, 256,
@@ -124,6 +125,8 @@ void TestResources::pictures_data()
         row(qPrintable(u"menu image %1: %2, 2x"_s.arg(i).arg(QLatin1StringView(menus[i]))),
             QString(path).replace(u".png"_s, u"@2x.png"_s), menu * 2, 0, Ground::SeeThrough);
     }
+    row("menu bar: button for menus that do not fit", u":/icons/menu-more.png"_s, menu, 0, Ground::SeeThrough);
+    row("menu bar: button for menus that do not fit, 2x", u":/icons/menu-more@2x.png"_s, menu * 2, 0, Ground::SeeThrough);
     row("add-phrase window: picture beside the text", u":/icons/add-image1.png"_s, icon, 0, Ground::SeeThrough);
     row("add-phrase window: picture beside the text, 2x", u":/icons/add-image1@2x.png"_s, icon * 2, 0, Ground::SeeThrough);
     row("About window: picture beside the button", u":/icons/about-image1.png"_s, icon, 16, Ground::SeeThrough);
