@@ -126,12 +126,25 @@ void init()
 }
 
 Drawings::Drawings(const QString &path)
+    : m_found(std::make_shared<Found>())
 {
     init();
-    readAll(path, m_sizes, m_paths, *m_images);
-    if (m_sizes.isEmpty())
-        return;
-    const QFileInfo info(path);
+    m_found->path = path;
+}
+
+const Drawings::Found &Drawings::found() const
+{
+    static const Found none{{}, true, {}, {}, {}};
+    if (!m_found)
+        return none;
+    Found &f = *m_found;
+    if (f.measured)
+        return f;
+    f.measured = true;
+    readAll(f.path, f.sizes, f.paths, f.images);
+    if (f.sizes.isEmpty())
+        return f;
+    const QFileInfo info(f.path);
     const QString stem = info.path() + u'/' + info.completeBaseName();
     const QString suffix = u'.' + info.suffix();
     QStringList others{stem + u"@2x"_s + suffix};
@@ -139,26 +152,28 @@ Drawings::Drawings(const QString &path)
         others.append(stem + u'-' + QString::number(side) + suffix);
     for (const QString &other : others) {
         if (QFile::exists(other))
-            readAll(other, m_sizes, m_paths, *m_images);
+            readAll(other, f.sizes, f.paths, f.images);
     }
+    return f;
 }
 
 QSize Drawings::size() const
 {
-    return isNull() ? QSize() : m_sizes.first();
+    return isNull() ? QSize() : found().sizes.first();
 }
 
 QList<QSize> Drawings::sizes() const
 {
-    return m_sizes;
+    return found().sizes;
 }
 
 const QImage &Drawings::decoded(qsizetype i) const
 {
-    QImage &image = (*m_images)[i];
-    if (image.isNull() && !m_paths.at(i).isEmpty()) {
+    Found &f = *m_found;
+    QImage &image = f.images[i];
+    if (image.isNull() && !f.paths.at(i).isEmpty()) {
         QImageReader reader;
-        openReader(reader, m_paths.at(i));
+        openReader(reader, f.paths.at(i));
         image = plain(reader.read());
     }
     return image;
@@ -169,11 +184,12 @@ QImage Drawings::image(QSize pixels) const
     if (isNull() || pixels.isEmpty())
         return {};
     qsizetype best = -1;
-    for (qsizetype i = 0; i < m_sizes.size(); ++i) {
-        const QSize size = m_sizes.at(i);
+    const QList<QSize> &sizes = found().sizes;
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const QSize size = sizes.at(i);
         if (size == pixels)
             return decoded(i);
-        const QSize b = best < 0 ? QSize() : m_sizes.at(best);
+        const QSize b = best < 0 ? QSize() : sizes.at(best);
         const bool large = size.width() >= pixels.width() && size.height() >= pixels.height();
         const bool bestLarge = best >= 0 && b.width() >= pixels.width() && b.height() >= pixels.height();
         // the smallest of those large enough, else the largest

@@ -38,7 +38,7 @@ public:
     Drawings() = default;
     explicit Drawings(const QString &path);
 
-    bool isNull() const { return m_sizes.isEmpty(); }
+    bool isNull() const { return found().sizes.isEmpty(); }
     // The size of the file itself: the picture's place, in logical pixels.
     QSize size() const;
     QList<QSize> sizes() const;
@@ -50,13 +50,22 @@ public:
     QPixmap pixmap(QSize place, qreal ratio) const;
 
 private:
+    // The files are looked for and measured when first asked about, and a drawing is decoded
+    // when first asked for, so a start-up pays only for what its first frame shows. Copies
+    // share both.
+    struct Found
+    {
+        QString path;
+        bool measured = false;
+        QList<QSize> sizes; // the file itself first
+        QStringList paths; // empty where the image was decoded at once
+        QList<QImage> images;
+    };
+
+    const Found &found() const;
     const QImage &decoded(qsizetype i) const;
 
-    // The file itself first. A drawing is decoded when it is first asked for, so a start-up
-    // pays only for the sizes its first frame shows; copies share what is decoded.
-    QList<QSize> m_sizes;
-    QStringList m_paths; // empty where the image was decoded at once
-    std::shared_ptr<QList<QImage>> m_images = std::make_shared<QList<QImage>>();
+    std::shared_ptr<Found> m_found;
 };
 
 // The drawings as an icon whose pixmaps are exactly the size asked for at any device pixel ratio.

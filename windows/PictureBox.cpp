@@ -18,14 +18,25 @@ void PictureBox::setPicture(const QPixmap &picture)
 {
     m_maker = nullptr;
     m_picture = picture;
+    m_made = true;
     forgetShown();
 }
 
 void PictureBox::setPictureMaker(Maker maker)
 {
-    m_picture = maker ? maker(1) : QPixmap();
+    m_picture = QPixmap();
+    m_made = !maker;
     m_maker = std::move(maker);
     forgetShown();
+}
+
+const QPixmap &PictureBox::made() const
+{
+    if (!m_made) {
+        m_picture = m_maker(1);
+        m_made = true;
+    }
+    return m_picture;
 }
 
 void PictureBox::setDrawings(const Resources::Drawings &drawings)
@@ -48,7 +59,7 @@ void PictureBox::forgetShown()
 
 QRect PictureBox::pictureRect() const
 {
-    if (m_picture.isNull())
+    if (made().isNull())
         return {};
     const QSize natural = m_picture.deviceIndependentSize().toSize();
     // A proportional picture is only ever scaled down, keeping its proportions.
@@ -59,16 +70,16 @@ QRect PictureBox::pictureRect() const
 
 QPixmap PictureBox::pictureAt(qreal ratio) const
 {
-    if (m_picture.isNull())
+    if (made().isNull())
         return {};
     const QSize pixels = (QSizeF(pictureRect().size()) * ratio).toSize();
-    QPixmap made = m_maker && ratio != 1 ? m_maker(ratio) : m_picture;
-    if (made.isNull() || pixels.isEmpty())
+    QPixmap drawn = m_maker && ratio != 1 ? m_maker(ratio) : m_picture;
+    if (drawn.isNull() || pixels.isEmpty())
         return {};
-    if (made.size() != pixels)
-        made = QPixmap::fromImage(made.toImage().scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    made.setDevicePixelRatio(ratio);
-    return made;
+    if (drawn.size() != pixels)
+        drawn = QPixmap::fromImage(drawn.toImage().scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    drawn.setDevicePixelRatio(ratio);
+    return drawn;
 }
 
 qreal PictureBox::deviceRatio(const QPainter &painter)
@@ -81,7 +92,7 @@ qreal PictureBox::deviceRatio(const QPainter &painter)
 
 void PictureBox::paintEvent(QPaintEvent *)
 {
-    if (m_picture.isNull())
+    if (made().isNull())
         return;
     QPainter p(this);
     const qreal ratio = deviceRatio(p);

@@ -30,7 +30,7 @@ public:
     explicit PictureBox(QWidget *parent = nullptr);
 
     // The picture as drawn at ratio 1.
-    QPixmap picture() const { return m_picture; }
+    QPixmap picture() const { return made(); }
     // One picture for every ratio.
     void setPicture(const QPixmap &picture);
     // A picture made anew for every ratio it is drawn at.
@@ -65,8 +65,12 @@ protected:
 
 private:
     void forgetShown();
+    const QPixmap &made() const;
 
-    QPixmap m_picture;
+    // A maker's picture for ratio 1 is made when first needed: a window made hidden at start-up
+    // decodes none of its pictures until it is shown.
+    mutable QPixmap m_picture;
+    mutable bool m_made = true;
     Maker m_maker;
     QPixmap m_shown; // pictureAt(m_shownRatio), kept between repaints
     qreal m_shownRatio = 0;
