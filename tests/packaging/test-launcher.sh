@@ -1,8 +1,10 @@
 #!/bin/bash
 # Installs the program into a temporary prefix whose path has spaces and Cyrillic letters, and
 # starts the installed launcher with the real program on the offscreen platform, in one
-# situation after another: a first start, a start after the user changed the data, a missing
-# XDG_DATA_HOME, one ending in a line break, an empty data folder, and the folders it cannot use.
+# situation after another: a first start, a start after the user changed the data, the launcher
+# reached through links and by relative paths, a missing XDG_DATA_HOME, one ending in a line
+# break, an empty data folder, one holding a single odd entry, and the
+# folders it cannot use.
 # Each time it checks which folder the program runs in (through /proc), that the launcher
 # replaced itself with the program (or, in a temporary copy, waits for it and removes the copy),
 # and what the data folder holds.
@@ -162,6 +164,38 @@ if start changed HOME="$home" XDG_DATA_HOME="$xdg"; then
     stop
 fi
 
+# The launcher finds the program and the demo data beside its own resolved path, however it is
+# reached: through a link (to a link, relative), through a link to its folder, by a relative path
+# or one with "..", each in the data folder of the user's changed data.
+links="$tmp/ссылки"
+mkdir -p "$links/bin"
+ln -s "$launcher" "$links/bin/vedalka"
+ln -s vedalka "$links/bin/chain"
+ln -s "../../установка с пробелами/$launcher_path" "$links/bin/relative"
+ln -s "$(dirname "$launcher")" "$links/games"
+real_launcher=$launcher started_in=$PWD
+#       name            path of the launcher               started from
+reach=(link             "$links/bin/vedalka"               "$tmp"
+       link-to-link     "$links/bin/chain"                 "$tmp"
+       relative-link    bin/relative                       "$links"
+       folder-link      "$links/games/vedalka"             "$tmp"
+       relative-path    ./vedalka                          "$(dirname "$launcher")"
+       dot-dot          "$links/games/../$launcher_path"   "$tmp")
+for ((i = 0; i < ${#reach[@]}; i += 3)); do
+    name=${reach[i]} launcher=${reach[i + 1]}
+    echo "== the launcher reached by another path: $name"
+    cd "${reach[i + 2]}"
+    if start "$name" HOME="$home" XDG_DATA_HOME="$xdg"; then
+        check "$name: the program runs in the data folder" [ "$cwd" = "$data" ]
+        check "$name: the launcher replaced itself with the program" [ "$prog" = "$pid" ]
+        check "$name: the launcher had nothing to say" not_grep '^vedalka:' "$tmp/$name.err"
+        stop
+        check "$name: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$data/baza.leh"
+    fi
+done
+cd "$started_in"
+launcher=$real_launcher
+
 echo "== XDG_DATA_HOME unset or relative: the folder under HOME"
 for setting in unset relative; do
     other_home="$tmp/home $setting"
@@ -194,6 +228,37 @@ if start empty HOME="$home" XDG_DATA_HOME="$empty_xdg"; then
     check "it is filled with the demo data" same_as_demo "$empty_xdg/vedalka"
     stop
 fi
+
+# A data folder holding one entry only, with a name the shell's patterns could pass over, is the
+# user's: the program runs in it and nothing is copied in. Without a phrase base the program asks
+# for phrases in message boxes, so it is ended with SIGKILL.
+#       name              the entry     made as
+alone=(dot-file           .hidden       file
+       dots               ..hidden      file
+       line-break         $'\n'         file
+       dot-line-break     .$'\n'        file
+       pattern            '*'           file
+       dot-pattern        '.[!.]*'      file
+       dots-pattern       '..?*'        file
+       dangling-link      .link         link)
+for ((i = 0; i < ${#alone[@]}; i += 3)); do
+    name=${alone[i]} entry=${alone[i + 1]}
+    echo "== a data folder holding only one entry: $name"
+    alone_data="$tmp/share $name/vedalka"
+    mkdir -p "$alone_data"
+    if [ "${alone[i + 2]}" = link ]; then
+        ln -s nowhere "$alone_data/$entry"
+    else
+        : >"$alone_data/$entry"
+    fi
+    if start "$name" HOME="$home" XDG_DATA_HOME="$tmp/share $name"; then
+        check "$name: the program runs in it" [ "$cwd" = "$alone_data" ]
+        check "$name: nothing of the demo data is copied in" [ ! -e "$alone_data/картинки" ]
+        check "$name: the entry is kept" [ -e "$alone_data/$entry" -o -h "$alone_data/$entry" ]
+        kill -KILL "$pid"
+        wait "$pid" || :
+    fi
+done
 
 # fallback_checks NAME EXPECTED_BAZA: the program runs in a fresh temporary folder under the
 # runtime folder, holding EXPECTED_BAZA as its phrase base, and the launcher said why.
