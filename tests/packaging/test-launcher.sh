@@ -3,8 +3,8 @@
 # starts the installed launcher with the real program on the offscreen platform, in one
 # situation after another: a first start, a start after the user changed the data, the launcher
 # reached through links and by relative paths, a missing XDG_DATA_HOME, one ending in a line
-# break, an empty data folder, one holding a single odd entry, and the
-# folders it cannot use.
+# break, an empty data folder, one holding a single odd entry, one that is a link, and the folders
+# it cannot use.
 # Each time it checks which folder the program runs in (through /proc), that the launcher
 # replaced itself with the program (or, in a temporary copy, waits for it and removes the copy),
 # and what the data folder holds.
@@ -259,6 +259,28 @@ for ((i = 0; i < ${#alone[@]}; i += 3)); do
         wait "$pid" || :
     fi
 done
+
+echo "== a data folder that is a link to the user's data kept elsewhere"
+elsewhere="$tmp/данные на другом диске"
+cp -R "$data" "$elsewhere"
+mkdir -p "$tmp/linked share"
+ln -s "$elsewhere" "$tmp/linked share/vedalka"
+if start linked HOME="$home" XDG_DATA_HOME="$tmp/linked share"; then
+    check "linked: the program runs in the folder the link names" [ "$cwd" = "$elsewhere" ]
+    check "linked: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$elsewhere/baza.leh"
+    check "linked: the removed icon is not put back" [ ! -e "$elsewhere/картинки/13.ico" ]
+    stop
+fi
+
+echo "== a data folder that is a link to an empty folder is filled through it"
+mkdir "$tmp/пустая папка" "$tmp/linked empty share"
+ln -s "$tmp/пустая папка" "$tmp/linked empty share/vedalka"
+if start linked-empty HOME="$home" XDG_DATA_HOME="$tmp/linked empty share"; then
+    check "linked-empty: the program runs in the folder the link names" [ "$cwd" = "$tmp/пустая папка" ]
+    check "linked-empty: it is filled with the demo data" same_as_demo "$tmp/пустая папка"
+    check "linked-empty: the link stays a link" [ -h "$tmp/linked empty share/vedalka" ]
+    stop
+fi
 
 # fallback_checks NAME EXPECTED_BAZA: the program runs in a fresh temporary folder under the
 # runtime folder, holding EXPECTED_BAZA as its phrase base, and the launcher said why.
