@@ -420,6 +420,39 @@ writable-stores -
 no-log          vedalka.log
 no-picture-dat  picture.dat
 ROWS
+
+# A data folder the user may not read or not search is left alone, and the program runs in a copy
+# of the demo data. One that can be read but not searched is still listed (by find): with the
+# user's data in it, it lacks permissions; empty, it cannot be filled. As above, root runs it as
+# nobody.
+#   name                 taken away  holds      the launcher says
+while read -r name perm holds says; do
+    echo "== a data folder the user may not search or read: $name"
+    xdg="$tmp/share $name"
+    data="$xdg/vedalka"
+    runtime="$tmp/runtime $name"
+    mkdir -p "$data"
+    mkdir -m 700 "$runtime"
+    [ "$holds" = - ] || cp "$tmp/users-baza.leh" "$data/$holds"
+    [ "$(id -u)" -eq 0 ] && chown -R 65534:65534 "$xdg" "$runtime"
+    chmod "a-$perm" "$data"
+    if start "$name" HOME="$ro_home" XDG_DATA_HOME="$xdg" XDG_RUNTIME_DIR="$runtime"; then
+        fallback_checks "$name" "$demo/baza.leh"
+        check "$name: the launcher says why" grep -q "$says" "$tmp/$name.err"
+        stop_fallback "$name"
+    fi
+    chmod "u+$perm" "$data"
+    if [ "$holds" = - ]; then
+        check "$name: the folder stays empty" [ -z "$(ls -A "$data")" ]
+    else
+        check "$name: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$data/$holds"
+    fi
+done <<'ROWS'
+unsearchable        x           baza.leh   no permission to read and write
+unsearchable-empty  x           -          cannot set up the data folder
+unreadable          r           baza.leh   no permission to read and write
+unreadable-empty    r           -          no permission to read and write
+ROWS
 launcher=$saved_launcher
 
 echo "== the program itself is missing"
