@@ -171,7 +171,7 @@ links="$tmp/ссылки"
 mkdir -p "$links/bin"
 ln -s "$launcher" "$links/bin/vedalka"
 ln -s vedalka "$links/bin/chain"
-ln -s "../../установка с пробелами/$launcher_path" "$links/bin/relative"
+ln -s "../../${prefix##*/}/$launcher_path" "$links/bin/relative"
 ln -s "$(dirname "$launcher")" "$links/games"
 real_launcher=$launcher started_in=$PWD
 #       name            path of the launcher               started from
