@@ -1,7 +1,8 @@
 // Start-up and close, measured on whole processes:
 // - start-up to the first painted frame of the main window, off screen (the probe, which goes
 //   through the program's own start-up steps, against the minimal program) and under Xvfb (the
-//   real executable against the minimal program, both watched from outside);
+//   real executable against the minimal program, both watched from outside), and under Xvfb
+//   from the installed launcher against the minimal program with one label behind `sh`;
 // - start-up plus close with a 100 MB result log, against `cat` of the log plus `cp` of it;
 // - peak resident memory after start-up and after 10,000 answers, against the minimal program;
 // - peak resident memory of a close that rewrites a 200 MB log in place (out of format, with a
@@ -118,27 +119,47 @@ void startupOffscreen(benchmark::State &state)
     startupResults(state, f, u"offscreen"_s, u"the program's start-up steps in the probe"_s, folder);
 }
 
+// A point inside the main window and the minimal one where neither has a control: the main
+// window's background.
+const int PaintX = 283 + 10, PaintY = 110 + 300;
+
+struct Painted
+{
+    double ms = 0;
+    qint64 colour = 0;
+    qint64 peakKiB = 0;
+    QString exe; // what the process runs at its first frame
+};
+
+// Starts a program on the Xvfb and times it until its window is painted, then kills it.
+Painted paintedStart(XServer &x, const QStringList &argv, const QString &folder, const QStringList &env = {})
+{
+    const double t0 = nowMs();
+    Process p(argv, {folder, QStringList{u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + x.display()} + env, u"/dev/null"_s});
+    Painted r;
+    r.colour = x.waitForPaint(PaintX, PaintY, 20000);
+    r.ms = nowMs() - t0;
+    if (r.colour < 0)
+        fail(argv.first() + u" showed no window on Xvfb"_s);
+    r.peakKiB = peakResidentKiB(p.pid());
+    r.exe = QFileInfo(u"/proc/%1/exe"_s.arg(p.pid())).symLinkTarget();
+    p.kill();
+    x.waitForBlack(PaintX, PaintY);
+    return r;
+}
+
 void startupXvfb(benchmark::State &state)
 {
     const QString folder = startupFolder();
     XServer x;
-    // A point inside both windows where neither has a control: the main window's background.
-    const int px = 283 + 10, py = 110 + 300;
     StartupFigures f;
     QList<qint64> colours[3];
     const auto contestant = [&](int which, const QStringList &argv) {
         return [&, which, argv] {
-            const double t0 = nowMs();
-            Process p(argv, {folder, {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY="_s + x.display()}, u"/dev/null"_s});
-            const qint64 colour = x.waitForPaint(px, py, 20000);
-            const double ms = nowMs() - t0;
-            if (colour < 0)
-                fail(argv.first() + u" showed no window on Xvfb"_s);
-            colours[which].append(colour);
-            f.peaks[which].append(mib(peakResidentKiB(p.pid())));
-            p.kill();
-            x.waitForBlack(px, py);
-            return ms;
+            const Painted r = paintedStart(x, argv, folder);
+            colours[which].append(r.colour);
+            f.peaks[which].append(mib(r.peakKiB));
+            return r.ms;
         };
     };
     const QList<std::function<double()>> all = {contestant(0, {vedalkaExe()}), contestant(1, {minimalExe()}),
@@ -157,6 +178,56 @@ void startupXvfb(benchmark::State &state)
                        .arg(colours[0].first(), 6, 16, QChar(u'0'))
                        .arg(colours[1].first(), 6, 16, QChar(u'0')),
                    folder);
+}
+
+// The start from the menu: the installed launcher in the data folder it filled at the user's
+// first start, against the minimal program with one label behind a one-line sh script. The
+// program started directly in that folder shows what the launcher itself adds.
+void startupLauncher(benchmark::State &state)
+{
+    const QString root = Data::root();
+    const QString prefix = root + u"/installed"_s;
+    const QString buildDir = QStringLiteral(VEDALKA_BUILD_DIR);
+    timeCommand({QStringLiteral(VEDALKA_CMAKE), u"--install"_s, buildDir, u"--prefix"_s, prefix}, root);
+    const QString launcher = prefix + u'/' + QStringLiteral(VEDALKA_INSTALLED_LAUNCHER);
+    const QString program = QFileInfo(prefix + u'/' + QStringLiteral(VEDALKA_INSTALLED_PROGRAM)).canonicalFilePath();
+    const QString share = root + u"/launcher-share"_s;
+    const QString data = share + u"/vedalka"_s;
+    const QString script = root + u"/one-line"_s;
+    QFile f(script);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write("#!/bin/sh\nexec '" + QFile::encodeName(minimalExe()).replace("'", "'\\''") + "' label\n") < 0)
+        fail(u"cannot write "_s + script);
+    f.close();
+    f.setPermissions(f.permissions() | QFile::ExeOwner);
+    XServer x;
+    const QList<std::function<double()>> all = {
+        [&] {
+            const Painted r = paintedStart(x, {launcher}, root, {u"XDG_DATA_HOME="_s + share});
+            if (r.exe != program)
+                fail(u"the launcher did not replace itself with the program: "_s + r.exe);
+            return r.ms;
+        },
+        [&] { return paintedStart(x, {script}, root).ms; },
+        [&] { return paintedStart(x, {vedalkaExe()}, data).ms; }};
+    // The first start fills the data folder; the rounds are the starts after it.
+    for (const auto &run : all)
+        run();
+    if (!QFileInfo::exists(data + u"/baza.leh"_s))
+        fail(u"the launcher did not fill "_s + data);
+    Rounds rounds;
+    int round = 0;
+    for (auto _ : state) {
+        rounds.run(round++, all);
+        state.SetIterationTime(rounds.last(0) / 1000);
+    }
+    state.counters["anchor_ms"] = rounds.median(1);
+    state.counters["ratio"] = rounds.median(0) / rounds.median(1);
+    state.counters["direct_ms"] = rounds.median(2);
+    record({u"start-up to first frame, from the launcher, Xvfb"_s, u"ms"_s, rounds.median(0),
+            u"minimal + 1 label via sh"_s, rounds.median(1), 1.3 * rounds.median(1), u"1.3 x anchor"_s,
+            u"the installed launcher in a data folder it filled before; the program started directly "
+            u"there: %1 ms"_s.arg(rounds.median(2), 0, 'f', 1)});
 }
 
 void startupClose(benchmark::State &state)
@@ -323,6 +394,10 @@ void registerStartupCases()
     benchmark::RegisterBenchmark("startup/xvfb", startupXvfb)
         ->UseManualTime()
         ->Iterations(11)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("startup/xvfb launcher", startupLauncher)
+        ->UseManualTime()
+        ->Iterations(21)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("startup+close/100MB log", startupClose)
         ->UseManualTime()

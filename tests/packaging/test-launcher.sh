@@ -1,8 +1,10 @@
 #!/bin/bash
 # Installs the program into a temporary prefix whose path has spaces and Cyrillic letters, and
 # starts the installed launcher with the real program on the offscreen platform, in one
-# situation after another: a first start, a start after the user changed the data, a missing
-# XDG_DATA_HOME, one ending in a line break, an empty data folder, and the folders it cannot use.
+# situation after another: a first start, a start after the user changed the data, the launcher
+# reached through links and by relative paths, a missing XDG_DATA_HOME, one ending in a line
+# break, an empty data folder, one holding a single odd entry, one that is a link, and the folders
+# it cannot use.
 # Each time it checks which folder the program runs in (through /proc), that the launcher
 # replaced itself with the program (or, in a temporary copy, waits for it and removes the copy),
 # and what the data folder holds.
@@ -162,6 +164,38 @@ if start changed HOME="$home" XDG_DATA_HOME="$xdg"; then
     stop
 fi
 
+# The launcher finds the program and the demo data beside its own resolved path, however it is
+# reached: through a link (to a link, relative), through a link to its folder, by a relative path
+# or one with "..", each in the data folder of the user's changed data.
+links="$tmp/ссылки"
+mkdir -p "$links/bin"
+ln -s "$launcher" "$links/bin/vedalka"
+ln -s vedalka "$links/bin/chain"
+ln -s "../../${prefix##*/}/$launcher_path" "$links/bin/relative"
+ln -s "$(dirname "$launcher")" "$links/games"
+real_launcher=$launcher started_in=$PWD
+#       name            path of the launcher               started from
+reach=(link             "$links/bin/vedalka"               "$tmp"
+       link-to-link     "$links/bin/chain"                 "$tmp"
+       relative-link    bin/relative                       "$links"
+       folder-link      "$links/games/vedalka"             "$tmp"
+       relative-path    ./vedalka                          "$(dirname "$launcher")"
+       dot-dot          "$links/games/../$launcher_path"   "$tmp")
+for ((i = 0; i < ${#reach[@]}; i += 3)); do
+    name=${reach[i]} launcher=${reach[i + 1]}
+    echo "== the launcher reached by another path: $name"
+    cd "${reach[i + 2]}"
+    if start "$name" HOME="$home" XDG_DATA_HOME="$xdg"; then
+        check "$name: the program runs in the data folder" [ "$cwd" = "$data" ]
+        check "$name: the launcher replaced itself with the program" [ "$prog" = "$pid" ]
+        check "$name: the launcher had nothing to say" not_grep '^vedalka:' "$tmp/$name.err"
+        stop
+        check "$name: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$data/baza.leh"
+    fi
+done
+cd "$started_in"
+launcher=$real_launcher
+
 echo "== XDG_DATA_HOME unset or relative: the folder under HOME"
 for setting in unset relative; do
     other_home="$tmp/home $setting"
@@ -192,6 +226,59 @@ mkdir -p "$empty_xdg/vedalka"
 if start empty HOME="$home" XDG_DATA_HOME="$empty_xdg"; then
     check "the program runs in it" [ "$cwd" = "$empty_xdg/vedalka" ]
     check "it is filled with the demo data" same_as_demo "$empty_xdg/vedalka"
+    stop
+fi
+
+# A data folder holding one entry only, with a name the shell's patterns could pass over, is the
+# user's: the program runs in it and nothing is copied in. Without a phrase base the program asks
+# for phrases in message boxes, so it is ended with SIGKILL.
+#       name              the entry     made as
+alone=(dot-file           .hidden       file
+       dots               ..hidden      file
+       line-break         $'\n'         file
+       dot-line-break     .$'\n'        file
+       pattern            '*'           file
+       dot-pattern        '.[!.]*'      file
+       dots-pattern       '..?*'        file
+       dangling-link      .link         link)
+for ((i = 0; i < ${#alone[@]}; i += 3)); do
+    name=${alone[i]} entry=${alone[i + 1]}
+    echo "== a data folder holding only one entry: $name"
+    alone_data="$tmp/share $name/vedalka"
+    mkdir -p "$alone_data"
+    if [ "${alone[i + 2]}" = link ]; then
+        ln -s nowhere "$alone_data/$entry"
+    else
+        : >"$alone_data/$entry"
+    fi
+    if start "$name" HOME="$home" XDG_DATA_HOME="$tmp/share $name"; then
+        check "$name: the program runs in it" [ "$cwd" = "$alone_data" ]
+        check "$name: nothing of the demo data is copied in" [ ! -e "$alone_data/картинки" ]
+        check "$name: the entry is kept" [ -e "$alone_data/$entry" -o -h "$alone_data/$entry" ]
+        kill -KILL "$pid"
+        wait "$pid" || :
+    fi
+done
+
+echo "== a data folder that is a link to the user's data kept elsewhere"
+elsewhere="$tmp/данные на другом диске"
+cp -R "$data" "$elsewhere"
+mkdir -p "$tmp/linked share"
+ln -s "$elsewhere" "$tmp/linked share/vedalka"
+if start linked HOME="$home" XDG_DATA_HOME="$tmp/linked share"; then
+    check "linked: the program runs in the folder the link names" [ "$cwd" = "$elsewhere" ]
+    check "linked: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$elsewhere/baza.leh"
+    check "linked: the removed icon is not put back" [ ! -e "$elsewhere/картинки/13.ico" ]
+    stop
+fi
+
+echo "== a data folder that is a link to an empty folder is filled through it"
+mkdir "$tmp/пустая папка" "$tmp/linked empty share"
+ln -s "$tmp/пустая папка" "$tmp/linked empty share/vedalka"
+if start linked-empty HOME="$home" XDG_DATA_HOME="$tmp/linked empty share"; then
+    check "linked-empty: the program runs in the folder the link names" [ "$cwd" = "$tmp/пустая папка" ]
+    check "linked-empty: it is filled with the demo data" same_as_demo "$tmp/пустая папка"
+    check "linked-empty: the link stays a link" [ -h "$tmp/linked empty share/vedalka" ]
     stop
 fi
 
@@ -332,6 +419,39 @@ done <<'ROWS'
 writable-stores -
 no-log          vedalka.log
 no-picture-dat  picture.dat
+ROWS
+
+# A data folder the user may not read or not search is left alone, and the program runs in a copy
+# of the demo data. One that can be read but not searched is still listed (by find): with the
+# user's data in it, it lacks permissions; empty, it cannot be filled. As above, root runs it as
+# nobody.
+#   name                 taken away  holds      the launcher says
+while read -r name perm holds says; do
+    echo "== a data folder the user may not search or read: $name"
+    xdg="$tmp/share $name"
+    data="$xdg/vedalka"
+    runtime="$tmp/runtime $name"
+    mkdir -p "$data"
+    mkdir -m 700 "$runtime"
+    [ "$holds" = - ] || cp "$tmp/users-baza.leh" "$data/$holds"
+    [ "$(id -u)" -eq 0 ] && chown -R 65534:65534 "$xdg" "$runtime"
+    chmod "a-$perm" "$data"
+    if start "$name" HOME="$ro_home" XDG_DATA_HOME="$xdg" XDG_RUNTIME_DIR="$runtime"; then
+        fallback_checks "$name" "$demo/baza.leh"
+        check "$name: the launcher says why" grep -q "$says" "$tmp/$name.err"
+        stop_fallback "$name"
+    fi
+    chmod "u+$perm" "$data"
+    if [ "$holds" = - ]; then
+        check "$name: the folder stays empty" [ -z "$(ls -A "$data")" ]
+    else
+        check "$name: the user's baza.leh is kept byte for byte" cmp -s "$tmp/users-baza.leh" "$data/$holds"
+    fi
+done <<'ROWS'
+unsearchable        x           baza.leh   no permission to read and write
+unsearchable-empty  x           -          cannot set up the data folder
+unreadable          r           baza.leh   no permission to read and write
+unreadable-empty    r           -          no permission to read and write
 ROWS
 launcher=$saved_launcher
 
