@@ -389,11 +389,11 @@ void registerStartupCases()
 {
     benchmark::RegisterBenchmark("startup/offscreen", startupOffscreen)
         ->UseManualTime()
-        ->Iterations(11)
+        ->Iterations(21)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("startup/xvfb", startupXvfb)
         ->UseManualTime()
-        ->Iterations(11)
+        ->Iterations(21)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("startup/xvfb launcher", startupLauncher)
         ->UseManualTime()
