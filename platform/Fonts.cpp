@@ -49,6 +49,9 @@ void applyOne(QWidget *w)
     bool changed = false;
     if (const QString family = installedFamily(f.family()); family != f.family()) {
         f.setFamilies({family});
+        // Laid out without kerning, as the windows were designed to be drawn, which spares
+        // shaping every line of them.
+        f.setStyleStrategy(QFont::PreferNoShaping);
         changed = true;
     }
     if (const QVariant height = w->property("fontHeight"); height.isValid() && height.toInt() != f.pixelSize()) {

@@ -4,6 +4,8 @@ Python standard library:
 
   pictool.py opaque IN.png OUT.png             drops the alpha channel of a picture that has no
                                                see-through pixel (fails if it has one)
+  pictool.py opaque-stored IN.png OUT.png      the same, stored without compression: read with
+                                               no inflating, as the first frame's pictures are
   pictool.py quantize N IN.png OUT.png         reduces a picture to a palette of at most N
                                                colours (a see-through pixel takes one entry)
   pictool.py ico OUT.ico IN.png...             joins square pictures into one Windows icon
@@ -119,12 +121,12 @@ def _chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
 
-def _png(width, height, colour, rows, extra=b""):
+def _png(width, height, colour, rows, extra=b"", level=9):
     raw = b"".join(b"\x00" + bytes(row) for row in rows)
     return (PNG_SIGNATURE
             + _chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour, 0, 0, 0))
             + extra
-            + _chunk(b"IDAT", zlib.compress(raw, 9))
+            + _chunk(b"IDAT", zlib.compress(raw, level))
             + _chunk(b"IEND", b""))
 
 
@@ -135,7 +137,7 @@ def write_rgba_png(path, pic):
         f.write(_png(pic.width, pic.height, 6, rows))
 
 
-def write_rgb_png(path, pic):
+def write_rgb_png(path, pic, level=9):
     rows = []
     for y in range(pic.height):
         row = bytearray()
@@ -143,7 +145,7 @@ def write_rgb_png(path, pic):
             row += bytes(pic.pixel(x, y)[:3])
         rows.append(row)
     with open(path, "wb") as f:
-        f.write(_png(pic.width, pic.height, 2, rows))
+        f.write(_png(pic.width, pic.height, 2, rows, level=level))
 
 
 def write_palette_png(path, width, height, indices, palette, alphas):
@@ -344,11 +346,11 @@ def sheet(out_path, in_paths, max_width=1400):
 # ---------------------------------------------------------------------------------------------
 
 def main(args):
-    if len(args) == 3 and args[0] == "opaque":
+    if len(args) == 3 and args[0] in ("opaque", "opaque-stored"):
         pic = read_png(args[1])
         if any(pic.rgba[i] != 255 for i in range(3, len(pic.rgba), 4)):
             sys.exit("%s: has see-through pixels" % args[1])
-        write_rgb_png(args[2], pic)
+        write_rgb_png(args[2], pic, 0 if args[0] == "opaque-stored" else 9)
     elif len(args) == 4 and args[0] == "quantize":
         pic = read_png(args[2])
         indices, palette, alphas = quantize(pic, int(args[1]))
