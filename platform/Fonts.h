@@ -1,6 +1,6 @@
 // The windows name the fonts they were designed with ("MS Sans Serif", "Monotype Corsiva") and
 // give character heights in pixels. This puts an installed font with Cyrillic glyphs in place
-// of a design font that is not installed, and applies the heights.
+// of a design font that is not installed, laid out without kerning, and applies the heights.
 #pragma once
 
 #include <QString>
