@@ -49,9 +49,11 @@ void applyOne(QWidget *w)
     bool changed = false;
     if (const QString family = installedFamily(f.family()); family != f.family()) {
         f.setFamilies({family});
-        // Laid out without kerning, as the windows were designed to be drawn, which spares
-        // shaping every line of them.
+        // Drawn as the system the windows were designed on drew them: fully hinted, crisp at
+        // 96 dpi, and laid out without kerning. Both cost a start-up less than fontconfig's
+        // usual light auto-hinting of every glyph and shaping of every line.
         f.setStyleStrategy(QFont::PreferNoShaping);
+        f.setHintingPreference(QFont::PreferFullHinting);
         changed = true;
     }
     if (const QVariant height = w->property("fontHeight"); height.isValid() && height.toInt() != f.pixelSize()) {
