@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QWindow>
 
 #include <sys/file.h>
@@ -64,6 +65,10 @@ void TestAddPhrase::layout()
     QCOMPARE(w.pos(), QPoint(427, 167));
     QVERIFY(!w.windowIcon().isNull());
     QCOMPARE(w.font().pixelSize(), 11);
+    // The controls sit in a client area built apart and put into the window: they still get
+    // the window's font, in the installed look-alike.
+    QCOMPARE(w.New->font().pixelSize(), 11);
+    QCOMPARE(QFontInfo(w.New->font()).family(), u"Liberation Sans"_s);
     QCOMPARE(w.Image1->geometry(), QRect(80, 8, 57, 49));
     QCOMPARE(w.Image1->pictureRect(), QRect(0, 0, 32, 32));
     QCOMPARE(w.StaticText1->geometry(), QRect(168, 8, 233, 41));
