@@ -44,9 +44,23 @@ remarks=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate 
 [ -z "$remarks" ] || { printf '%s\n' "$remarks"; fail "desktop-file-validate has remarks"; }
 
 # --strict fails on warnings and informational remarks too; validate-tree also checks that the
-# description's launchable names a menu entry that is installed beside it.
-appstreamcli validate --no-net --strict "$metainfo" || fail "appstreamcli rejects the AppStream description"
-appstreamcli validate-tree --no-net --strict "$root" || fail "appstreamcli rejects the installed tree"
+# description's launchable names a menu entry that is installed beside it. Two remarks are
+# expected and pass: the project has no public address yet, so the description names no
+# homepage (a made-up one would send users nowhere), and appstreamcli before 1.0 does not know
+# the developer element that later ones require.
+expected='url-homepage-missing$'
+case $(appstreamcli --version | sed -n 's/^AppStream version: //p') in
+0.*) expected="$expected|unknown-tag developer$" ;;
+esac
+validate()
+{
+    out=$(appstreamcli "$@" --no-net --strict 2>&1) && return 0
+    printf '%s\n' "$out"
+    printf '%s\n' "$out" | grep -E '^ *[EWI]: ' | grep -Evq -- "$expected" && return 1
+    printf '%s\n' "$out" | grep -Eq '^ *[EWI]: '
+}
+validate validate "$metainfo" || fail "appstreamcli rejects the AppStream description"
+validate validate-tree "$root" || fail "appstreamcli rejects the installed tree"
 
 key()
 {
