@@ -87,6 +87,12 @@ QString stateFolder()
     return QDir::cleanPath(home + u"/.local/state/vedalka"_s);
 }
 
+bool syncFolderOf(const QString &file)
+{
+    const UniqueFd dir(::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return !dir || ::fsync(dir.get()) == 0 || errno == EINVAL;
+}
+
 QString writeTarget(const QString &name)
 {
     QByteArray path = QFile::encodeName(name);

@@ -35,6 +35,11 @@ QString stateFolder();
 // link, so a link to a missing file names the file to create); any other name is itself.
 QString writeTarget(const QString &name);
 
+// Syncs the folder that holds the file, so that a name just linked or renamed into it outlasts a
+// power cut; false when the system fails that sync. A folder that cannot be opened for it, or
+// a file system without folder syncs, has nothing to sync.
+bool syncFolderOf(const QString &file);
+
 // True when a file of that name exists; a folder of that name does not count.
 bool exists(const QString &name);
 

@@ -147,7 +147,9 @@ void SafeWriter::flush()
 void SafeWriter::commit()
 {
     flush();
-    if (m_file && !m_file->commit())
+    // The new file's name must be on disk before the save counts as done, and before the kept
+    // answers it holds go.
+    if (m_file && (!m_file->commit() || !Files::syncFolderOf(m_file->fileName())))
         Files::failWrite();
     if (m_note)
         m_note->commit();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cerrno>
@@ -34,11 +35,20 @@ namespace {
 const QByteArray Magic = "vedalka-note 1 ";
 constexpr qint64 MagicLine = 15 + 8 + 1;
 constexpr qint64 TrailerLimit = 64 * 1024;
+// No note is larger: a few times the largest save a session makes, so that no start reads or
+// copies more than that for a note (see DESIGN.md).
+constexpr qint64 NoteLimit = qint64(1) << 30;
 constexpr qint64 CopyChunk = 256 * 1024;
 
 QByteArray encoded(const QString &path)
 {
     return QFile::encodeName(path).toPercentEncoding("/");
+}
+
+// The one name a note gives its file: the full path with every link resolved.
+QByteArray fileLine(const QString &target)
+{
+    return encoded(QFileInfo(target).canonicalFilePath());
 }
 
 // Device and inode, and where the file system keeps them, the birth time and the inode's
@@ -170,9 +180,7 @@ struct SaveNote::File
         if (::linkat(AT_FDCWD, from.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) != 0)
             return errno;
         // The note's name must be on disk before the file it guards changes.
-        const UniqueFd dir(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir)
-            ::fsync(dir.get());
+        Files::syncFolderOf(QFile::decodeName(path));
         return 0;
     }
 };
@@ -189,8 +197,9 @@ struct Trailer
 };
 
 // Opens a note without following a link or waiting on a pipe, and reads its trailer. Empty,
-// with the reason in `why`, for anything that is not a readable note of `owner`'s (or ours).
-std::optional<Trailer> openNote(const QByteArray &path, UniqueFd &fd, uid_t owner, QString &why)
+// with the reason in `why`, for anything that is not a readable note of ours: another user's
+// is never applied, whoever owns the file it names.
+std::optional<Trailer> openNote(const QByteArray &path, UniqueFd &fd, QString &why)
 {
     struct stat st;
     fd.reset(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -198,8 +207,10 @@ std::optional<Trailer> openNote(const QByteArray &path, UniqueFd &fd, uid_t owne
         why = errno == ELOOP ? u"is a link"_s : u"cannot be opened (%1)"_s.arg(Files::reason(errno));
     else if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         why = u"is not a regular file"_s;
-    else if (st.st_uid != ::geteuid() && st.st_uid != owner)
+    else if (st.st_uid != ::geteuid())
         why = u"belongs to another user"_s;
+    else if (st.st_size > NoteLimit)
+        why = u"is larger than any note of this program's"_s;
     if (!why.isEmpty())
         return {};
     why = u"is not a note of this program's"_s;
@@ -246,46 +257,6 @@ void setAside(const QByteArray &note, const QString &file, const QString &why)
     say(note, u"was not applied: %1 %2; it is kept as %3"_s.arg(target, why, QFile::decodeName(name)));
 }
 
-// Completes the save a note stands for, or sets the note aside, or leaves what is not ours.
-void apply(const QByteArray &notePath, bool inState, const QString &target, const struct stat &targetSt)
-{
-    struct stat st;
-    if (notePath.isEmpty() || ::lstat(notePath.constData(), &st) != 0)
-        return;
-    UniqueFd note;
-    QString why;
-    const std::optional<Trailer> t = openNote(notePath, note, targetSt.st_uid, why);
-    if (!t || t->at < 0)
-        return say(notePath, (why.isEmpty() ? u"is not a note of this program's"_s : why) + u"; it is left as it is"_s, true);
-    const QByteArray path = QFile::encodeName(target);
-    const UniqueFd file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat now;
-    if (!file || ::fstat(file.get(), &now) != 0)
-        return;
-    if (t->id != identity(file.get()) || (inState && t->file != encoded(target)))
-        return setAside(notePath, target, u"is not the file it was written for"_s);
-    // What stands from the offset on: the note's bytes whole, a prefix of them, or other bytes.
-    const qint64 have = qMin(qint64(now.st_size) - t->at, t->bodySize);
-    QByteArray theirs(CopyChunk, Qt::Uninitialized);
-    qint64 at = t->at;
-    const auto same = [&](const char *p, qint64 n) {
-        return readAt(file.get(), theirs.data(), n, std::exchange(at, at + n)) && std::memcmp(p, theirs.constData(), size_t(n)) == 0;
-    };
-    if (have < 0 || !readBody(note.get(), 0, have, same))
-        return setAside(notePath, target, u"no longer holds what the save cut short left there"_s);
-    if (have < t->bodySize) {
-        const UniqueFd out(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!out || !copyBody(note.get(), have, t->bodySize, out.get(), now.st_size) || ::fdatasync(out.get()) != 0)
-            return say(notePath, u"could not complete %1 now (%2); it is tried again later"_s.arg(
-                                         Files::fullPath(target), Files::reason(errno)), true);
-    }
-    for (const QByteArray &name : t->takes) {
-        if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
-            ::unlink(name.constData());
-    }
-    ::unlink(notePath.constData());
-}
-
 // The log's path as kept answers name it: the same for every way to it.
 QString logKey(const QString &logFile)
 {
@@ -300,6 +271,66 @@ QString answersPrefix(const QString &log)
     return u"answers-"_s + QString::fromLatin1(hash.toHex().left(16)) + u'-';
 }
 
+// A note removes nothing but the kept answers its save claimed: names of the claim's form
+// (`claimed`, the state folder and this log's prefix, then the claim's suffix) that stand for a
+// regular file of ours, or for nothing any more.
+bool takesOnlyClaimed(const Trailer &t, const QByteArray &claimed)
+{
+    static const QRegularExpression suffix(QRegularExpression::anchoredPattern(u"[0-9]+-[0-9]+-[0-9]+\\.claimed"_s));
+    struct stat st;
+    for (const QByteArray &name : t.takes) {
+        if (claimed.isEmpty() || !name.startsWith(claimed) || !suffix.match(QLatin1StringView(name.mid(claimed.size()))).hasMatch()
+            || (::lstat(name.constData(), &st) == 0 ? !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() : errno != ENOENT))
+            return false;
+    }
+    return true;
+}
+
+// Completes the save a note stands for, or sets the note aside, or leaves what is not ours;
+// every note it neither completes nor sets aside is named on stderr.
+void apply(const QByteArray &notePath, const QString &target, const QByteArray &claimed)
+{
+    struct stat st;
+    if (notePath.isEmpty() || ::lstat(notePath.constData(), &st) != 0)
+        return;
+    UniqueFd note;
+    QString why;
+    const std::optional<Trailer> t = openNote(notePath, note, why);
+    if (t && t->at >= 0 && !takesOnlyClaimed(*t, claimed))
+        why = u"would remove a file that is not kept answers its save claimed"_s;
+    else if (t && t->at < 0)
+        why = u"is not a note of this program's"_s;
+    if (!why.isEmpty())
+        return say(notePath, why + u"; it is left as it is"_s, true);
+    const auto later = [&] {
+        say(notePath, u"could not complete %1 now (%2); it is tried again later"_s.arg(Files::fullPath(target), Files::reason(errno)), true);
+    };
+    const QByteArray path = QFile::encodeName(target);
+    const UniqueFd file(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat now;
+    if (!file || ::fstat(file.get(), &now) != 0)
+        return later();
+    if (t->id != identity(file.get()) || t->file != fileLine(target))
+        return setAside(notePath, target, u"is not the file it was written for"_s);
+    // What stands from the offset on: the note's bytes whole, a prefix of them, or other bytes.
+    const qint64 have = qMin(qint64(now.st_size) - t->at, t->bodySize);
+    QByteArray theirs(CopyChunk, Qt::Uninitialized);
+    qint64 at = t->at;
+    const auto same = [&](const char *p, qint64 n) {
+        return readAt(file.get(), theirs.data(), n, std::exchange(at, at + n)) && std::memcmp(p, theirs.constData(), size_t(n)) == 0;
+    };
+    if (have < 0 || !readBody(note.get(), 0, have, same))
+        return setAside(notePath, target, u"no longer holds what the save cut short left there"_s);
+    if (have < t->bodySize) {
+        const UniqueFd out(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!out || !copyBody(note.get(), have, t->bodySize, out.get(), now.st_size) || ::fdatasync(out.get()) != 0)
+            return later();
+    }
+    for (const QByteArray &name : t->takes)
+        ::unlink(name.constData());
+    ::unlink(notePath.constData());
+}
+
 QString uniqueSuffix()
 {
     static int count = 0;
@@ -311,7 +342,7 @@ QString uniqueSuffix()
 SaveNote::SaveNote(const QString &fileName, const QString &target, int fd, qint64 offset)
     : m_note(std::make_unique<File>())
     , m_fileName(fileName)
-    , m_file(encoded(target))
+    , m_file(fileLine(target))
     , m_id(identity(fd))
     , m_fd(fd)
     , m_offset(offset)
@@ -342,9 +373,19 @@ SaveNote::SaveNote(const QString &fileName, const QString &target, int fd, qint6
 
 SaveNote::~SaveNote() = default;
 
+void SaveNote::takes(const QString &answersNote)
+{
+    // Only its maker can remove its maker's kept answers: such a note is not handed on.
+    if (m_takes.isEmpty() && ::geteuid() == 0 && ::fchown(m_note->fd.get(), 0, ::getegid()) != 0) {
+        // Then it stays the file owner's, who leaves it alone for its maker to complete.
+    }
+    m_takes.append(answersNote);
+}
+
 void SaveNote::append(const char *data, qsizetype n)
 {
-    if (n > 0 && !Files::writeAll(m_note->fd.get(), data, n))
+    // A note no recovery would read is never begun: the file stays as it is.
+    if (m_written + n > NoteLimit - TrailerLimit || (n > 0 && !Files::writeAll(m_note->fd.get(), data, n)))
         Files::failWrite();
     m_written += qMax(qsizetype(0), n);
 }
@@ -392,8 +433,10 @@ void SaveNote::recover(const QString &fileName, bool locked)
     // Without the caller's lock, only when it can be had at once: else its writer is at work.
     const UniqueFd fd(any && !locked ? ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1);
     if (any && (locked || (fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0))) {
-        apply(notes[0], false, target, st);
-        apply(notes[1], true, target, st);
+        const QString folder = Files::stateFolder();
+        const QByteArray claimed = folder.isEmpty() ? QByteArray() : QFile::encodeName(folder + u'/' + answersPrefix(logKey(fileName)));
+        apply(notes[0], target, claimed);
+        apply(notes[1], target, claimed);
     }
 }
 
@@ -433,9 +476,11 @@ QList<SaveNote::Claimed> SaveNote::claimAnswers(const QString &logFile)
         const QString mine = folder + u'/' + prefix + uniqueSuffix() + u".claimed"_s;
         UniqueFd fd;
         QString why;
-        const std::optional<Trailer> t = openNote(path, fd, ::geteuid(), why);
-        if (!t || t->at != -1 || t->file != encoded(log))
+        const std::optional<Trailer> t = openNote(path, fd, why);
+        if (!t || t->at != -1 || t->file != encoded(log)) {
+            say(path, (why.isEmpty() ? u"is not kept answers of this log's"_s : why) + u"; it is left as it is"_s, true);
             continue;
+        }
         if (::rename(path.constData(), QFile::encodeName(mine).constData()) != 0) {
             say(path, u"cannot be claimed (%1): its answers stay there"_s.arg(Files::reason(errno)), true);
             continue;

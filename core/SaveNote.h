@@ -37,11 +37,12 @@ public:
     SaveNote(const QString &fileName, const QString &target, int fd, qint64 offset);
     ~SaveNote();
 
-    // Adds bytes to the note; "Stream write error" when they cannot be stored (a full disk).
+    // Adds bytes to the note; "Stream write error" when they cannot be stored (a full disk) or
+    // would make the note larger than any recovery reads.
     void append(const char *data, qsizetype n);
     void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
     // Kept answers whose bytes this note holds: removed once they are in the file.
-    void takes(const QString &answersNote) { m_takes.append(answersNote); }
+    void takes(const QString &answersNote);
 
     // Syncs and links the note, cuts the file to the offset (a rewrite), writes the bytes, syncs
     // the file and removes the note. A file changed since the note was begun fails untouched

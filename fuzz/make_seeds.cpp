@@ -178,6 +178,23 @@ void fileDataSeeds()
 
 } // namespace
 
+// Notes in fuzz_savenote's marks: flag 2 makes the last line of the trailer after \x01.
+void noteSeeds()
+{
+    const QString t = u"savenote"_s;
+    const QByteArray ours = "\x02new line\r\n\x01" "file $F\nid $I\nat $Z\n";
+    seed(t, u"completes"_s, ours);
+    seed(t, u"in-state-folder"_s, "\x03" + ours.mid(1));
+    seed(t, u"rewrite-prefix"_s, "\x02old\r\nlines\r\nmore\r\n\x01" "file $F\nid $I\nat 0\n");
+    for (const char *taken : {"C", "O", "V", "U", "F"})
+        seed(t, u"takes-"_s + QLatin1StringView(taken), ours + "takes $" + taken + '\n');
+    seed(t, u"kept-answers"_s, "\x02" "a\r\n\x01" "file $F\nid -\nat end\n");
+    seed(t, u"other-file"_s, "\x02" "a\r\n\x01" "file $V\nid $I\nat $Z\n");
+    seed(t, u"other-id"_s, "\x02" "a\r\n\x01" "file $F\nid 1 2\nat $Z\n");
+    seed(t, u"past-the-end"_s, "\x02" "a\r\n\x01" "file $F\nid $I\nat 9223372036854775807\n");
+    seed(t, u"made-by-hand"_s, "\x00" "a\r\nfile $F\nid $I\nat $Z\nvedalka-note 1 00000049\n");
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -190,6 +207,7 @@ int main(int argc, char *argv[])
     iconSeeds();
     wavSeeds();
     fileDataSeeds();
+    noteSeeds();
     std::printf("%d seeds written to %s\n", written, argv[1]);
     return 0;
 }

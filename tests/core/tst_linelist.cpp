@@ -3,6 +3,7 @@
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
+#include "core/SaveNote.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -60,6 +61,28 @@ QString placeUnwritable(Setup setup, const QByteArray &old)
         name = u"нет/vedalka.log"_s;
     }
     return name;
+}
+
+// Starts the save in a child and kills it as soon as it first changes the file, as SIGKILL or a
+// power cut would.
+void killMidSave(const QString &name, const std::function<void()> &save)
+{
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(name).constData(), IN_MODIFY) >= 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            save();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    char event[4096];
+    QVERIFY(::read(watch, event, sizeof event) > 0);
+    ::kill(child, SIGKILL);
+    ::close(watch);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
 }
 
 } // namespace
@@ -701,28 +724,15 @@ void TestLineList::saveCutShortIsCompleted()
     Lines lines;
     for (int i = 0; i < 2000; ++i)
         lines.append(QByteArray(10000, char('a' + i % 26)));
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(name).constData(), IN_MODIFY) >= 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        try {
-            if (append) {
-                LineCopy::appendLines(name, lines);
-            } else {
-                for (const QByteArray &line : lines)
-                    expected.append(line);
-                expected.save(name);
-            }
-        } catch (...) {
+    killMidSave(name, [&] {
+        if (append) {
+            LineCopy::appendLines(name, lines);
+        } else {
+            for (const QByteArray &line : lines)
+                expected.append(line);
+            expected.save(name);
         }
-        ::_exit(0);
-    }
-    char event[4096];
-    QVERIFY(::read(watch, event, sizeof event) > 0);
-    ::kill(child, SIGKILL);
-    ::close(watch);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
+    });
     for (const QByteArray &line : lines)
         expected.append(line);
 
@@ -765,6 +775,11 @@ void TestLineList::foreignNotesAreLeftAlone_data()
     QTest::newRow("a link to another file") << u"victim"_s;
     QTest::newRow("a note that cannot be read") << u"unreadable"_s;
     QTest::newRow("bytes that are no note") << u"garbage"_s;
+    // A save of ours cut short, its note then given a line by hand, or handed to another user.
+    QTest::newRow("a note taking a file outside the state folder") << u"takes victim"_s;
+    QTest::newRow("a note taking the log itself") << u"takes vedalka.log"_s;
+    QTest::newRow("a note taking another log's kept answers") << u"takes other.log"_s;
+    QTest::newRow("a note of the user who owns the log, not ours") << u"owner"_s;
 }
 
 // Whatever stands at a note's name without being a note of ours is never followed, applied,
@@ -773,11 +788,33 @@ void TestLineList::foreignNotesAreLeftAlone()
 {
     QFETCH(QString, planted);
     WorkDir dir;
-    const QByteArray old = "old\r\nlines\r\n";
-    writeFile(u"vedalka.log"_s, old);
+    QByteArray old = "old\r\nlines\r\n";
+    const QStringList others = othersFiles();
+    if (planted == u"owner"_s && others.isEmpty())
+        QSKIP("another user's files need the tests started as root");
+    writeFile(planted == u"owner"_s ? others[0] : u"vedalka.log"_s, old);
+    if (planted == u"owner"_s)
+        QCOMPARE(::link(QFile::encodeName(others[0]).constData(), "vedalka.log"), 0);
     writeFile(u"victim"_s, "the victim's bytes\n");
     const QString note = u".vedalka.log.note"_s;
-    if (planted == u"fifo"_s)
+    QString taken;
+    if (planted.startsWith(u"takes "_s) || planted == u"owner"_s) {
+        killMidSave(u"vedalka.log"_s, [] { LineCopy::appendLines(u"vedalka.log"_s, Lines(2000, QByteArray(10000, 'a'))); });
+        SaveNote::keepAnswers(u"other.log"_s, {"an answer\r\n"});
+        taken = planted == u"takes other.log"_s ? SaveNote::claimAnswers(u"other.log"_s).value(0).name
+                : planted == u"owner"_s           ? QString()
+                                                  : dir.file(planted.mid(6));
+        QByteArray bytes = readFile(note);
+        // One more line before the last, which gives the trailer's length.
+        const QByteArray line = planted == u"owner"_s ? QByteArray() : "takes " + QFile::encodeName(taken) + '\n';
+        const qint64 length = bytes.right(9).left(8).toLongLong() + line.size();
+        bytes = bytes.chopped(24) + line + "vedalka-note 1 " + QByteArray::number(length).rightJustified(8, '0') + '\n';
+        QVERIFY(QFile::remove(note));
+        writeFile(planted == u"owner"_s ? others[1] : note, bytes);
+        if (planted == u"owner"_s)
+            QCOMPARE(::link(QFile::encodeName(others[1]).constData(), ".vedalka.log.note"), 0);
+        old = readFile(u"vedalka.log"_s); // what the cut save left is the file's now
+    } else if (planted == u"fifo"_s)
         QCOMPARE(::mkfifo(".vedalka.log.note", 0600), 0);
     else if (planted == u"unreadable"_s || planted == u"garbage"_s)
         writeFile(note, "vedalka-note 1 9999\n");
@@ -789,10 +826,13 @@ void TestLineList::foreignNotesAreLeftAlone()
 
     LineList list;
     list.load(u"vedalka.log"_s);
-    QCOMPARE(list.count(), 2);
+    LineList expected = LineList::fromText(old);
+    QCOMPARE(list.count(), expected.count());
+    expected.append("new");
     LineCopy::appendLines(u"vedalka.log"_s, {"new"});
-    QCOMPARE(readFile(u"vedalka.log"_s), old + "new\r\n");
+    QCOMPARE(readFile(u"vedalka.log"_s), expected.toText());
     QCOMPARE(readFile(u"victim"_s), "the victim's bytes\n"_ba);
+    QVERIFY(taken.isEmpty() || QFileInfo::exists(taken));
     const QFileInfo after(note);
     QCOMPARE(after.isSymLink(), before.isSymLink());
     QCOMPARE(after.size(), before.size());

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "core/Clock.h"
+#include "core/FileDescriptor.h"
 #include "core/ResultLog.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -108,6 +110,10 @@ void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs)
     }
     if (!run({"chown", "-R", "65534:65534", "--", home.constData()}))
         qFatal("cannot hand %s to the user nobody", home.constData());
+    for (const char *name : {"/others-1", "/others-2"}) {
+        if (!UniqueFd(::open((home + name).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)) || ::chmod((home + name).constData(), 0666) != 0)
+            qFatal("cannot make root's files in %s", home.constData());
+    }
     becomeNobody();
     // A test that changes folders comes back to the one it started in: that one must be open to nobody.
     if (::access(QFile::encodeName(QDir::currentPath()).constData(), X_OK) != 0 && ::chdir(home.constData()) != 0)
@@ -124,6 +130,17 @@ void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs)
     }
     privateHome = home;
     std::atexit(removePrivateHome);
+}
+
+QStringList othersFiles()
+{
+    QStringList files;
+    for (const char *name : {"/others-1", "/others-2"}) {
+        struct stat st;
+        if (!privateHome.isEmpty() && ::stat((privateHome + name).constData(), &st) == 0 && st.st_uid != ::geteuid())
+            files.append(QFile::decodeName(privateHome + name));
+    }
+    return files;
 }
 
 QString reachable(const char *path)

@@ -29,6 +29,10 @@ namespace TestSupport {
 // build trees the test reads (see reachable()). Called before the application object is made.
 void dropRootPrivileges(char *argv[], std::initializer_list<const char *> needs = {});
 
+// Two empty regular files of root's that the tests' user may write and link (as another user's
+// files in a shared folder are); none when the tests did not start as root.
+QStringList othersFiles();
+
 // The path to read `path` by. Root's folders (a 700 /root) are closed to the user the tests
 // run as, so what a test needs from them is copied, with the test program itself, into a
 // folder of that user's, and the program starts again from there; this is then the copy.
