@@ -77,9 +77,9 @@ std::unique_ptr<TForm1> makeMainWindow()
             window->requestClose();
     });
     new SessionQuit(form.get());
-    Termination::atExit([] {
+    Termination::atEnd([] {
         if (TForm1 *window = sessionWindow())
-            window->saveAnswersAtExit();
+            window->saveAnswersAtEnd();
     });
     form->createWindows();
     return form;

@@ -164,10 +164,15 @@ void TForm1::requestClose()
     close();
 }
 
-void TForm1::saveAnswersAtExit() noexcept
+void TForm1::saveAnswersAtEnd() noexcept
 {
-    if (m_resultLog.pendingCount() > 0)
-        saveOrKeepAnswers();
+    const qsizetype count = m_resultLog.pendingCount();
+    if (count == 0 || !saveOrKeepAnswers())
+        return;
+    // Nobody may see the window any more: the user learns from the terminal or the journal.
+    const QString line = u"vedalka: the program ends with the display gone; the unsaved answers (%1) are saved in the "
+                         "log %2"_s.arg(QString::number(count), Files::fullPath(Stores::resultLog()));
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 void TForm1::FormClose()

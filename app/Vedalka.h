@@ -50,9 +50,10 @@ public:
     // program: answers the log cannot take are kept in a note in the state folder, with a line
     // on stderr instead of an error box that nobody may be there to dismiss.
     void requestClose();
-    // The process ends without the window closing (the X server went away): the answers not yet
-    // in the log are added to it, or else kept in such a note.
-    void saveAnswersAtExit() noexcept;
+    // The process ends without the window closing (the display went away): the answers not yet
+    // in the log are added to it, or else kept in such a note, with a line on stderr saying
+    // where they went. Does nothing when none are waiting.
+    void saveAnswersAtEnd() noexcept;
     // 1 when a session's end could not write the log, 0 otherwise.
     int exitCode() const noexcept { return m_exitCode; }
 

@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
     const std::unique_ptr<TForm1> Form1 = Startup::makeMainWindow();
     Form1->show();
     const int code = app.exec();
-    Termination::atExit({});
+    // The loop also ends with the window still open: Qt 6.11 ends it when the X connection breaks.
+    Termination::sayLastWords();
+    Termination::atEnd({});
     return code != 0 ? code : Form1->exitCode();
 }

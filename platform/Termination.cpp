@@ -1,11 +1,16 @@
 #include "platform/Termination.h"
 
 #include <QCoreApplication>
+#include <QSemaphore>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,19 +27,61 @@ std::function<void()> &handlerSlot()
     return handler;
 }
 
+// Both are never destroyed, so exit handlers that run after static destruction can still use
+// them. The mutex is recursive because the last words may end in exit() themselves.
+std::recursive_mutex &lastWordsMutex()
+{
+    static auto *mutex = new std::recursive_mutex;
+    return *mutex;
+}
+
 std::function<void()> &lastWordsSlot()
 {
-    // Never destroyed, so exit handlers that run after static destruction can still look at it.
     static auto *slot = new std::function<void()>;
     return *slot;
 }
 
 void runLastWords()
 {
-    std::function<void()> lastWords;
-    std::swap(lastWords, lastWordsSlot());
-    if (lastWords)
+    const std::lock_guard lock(lastWordsMutex());
+    static bool speaking = false;
+    if (speaking)
+        return;
+    speaking = true;
+    if (const std::function<void()> lastWords = lastWordsSlot())
         lastWords();
+    speaking = false;
+}
+
+QtMessageHandler g_qtMessages = nullptr;
+
+// Qt's warning just before it ends the process for a display that went away (in
+// QXcbConnection::processXcbEvents, QWaylandDisplay::checkWaylandError and blockingReadEvents):
+// before the Wayland plugin's _exit(), the last moment the program still has.
+bool displayGone(const QString &message)
+{
+    return message.startsWith(u"The X11 connection broke") || message.startsWith(u"The Wayland connection ");
+}
+
+void onMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_qtMessages(type, context, message);
+    if (type != QtWarningMsg || !displayGone(message))
+        return;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        runLastWords();
+        return;
+    }
+    // Qt 6.4's Wayland plugin can find the broken connection on its frame thread. What the last
+    // words save belongs to the GUI thread, so they are said there; here only if it hangs.
+    const auto said = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(app, [said] {
+        runLastWords();
+        said->release();
+    }, Qt::QueuedConnection);
+    if (!said->tryAcquire(1, 3000))
+        runLastWords();
 }
 
 void onSignal(int)
@@ -77,11 +124,19 @@ void install(std::function<void()> handler)
     ::signal(SIGPIPE, SIG_IGN);
 }
 
-void atExit(std::function<void()> lastWords)
+void atEnd(std::function<void()> lastWords)
 {
-    static const bool registered = std::atexit(runLastWords) == 0;
-    if (registered)
-        lastWordsSlot() = std::move(lastWords);
+    [[maybe_unused]] static const bool hooked = [] {
+        g_qtMessages = qInstallMessageHandler(onMessage);
+        return std::atexit(runLastWords) == 0;
+    }();
+    const std::lock_guard lock(lastWordsMutex());
+    lastWordsSlot() = std::move(lastWords);
+}
+
+void sayLastWords()
+{
+    runLastWords();
 }
 
 } // namespace Termination

@@ -1,5 +1,6 @@
 // The real program in a real X server: a user types names and presses the button, then the
-// session ends the program with a signal, or the X server goes away under it. The answers must
+// session ends the program with a signal, or the display goes away under it (the X server, or
+// the Wayland compositor the program runs on natively). The answers must
 // be in the log, or, when the log cannot take them, kept in a note in the state folder until the next start.
 #include "support/TestSupport.h"
 
@@ -24,21 +25,29 @@ private slots:
     void cleanupTestCase();
     void terminatedAfterAnswers_data();
     void terminatedAfterAnswers();
-    void xServerGoneAfterAnswers_data();
-    void xServerGoneAfterAnswers();
+    void displayGoneAfterAnswers_data();
+    void displayGoneAfterAnswers();
 
 private:
     // Starts an X server on a free display; empty when it could not.
     static QString startXServer(QProcess &server);
     static QString xdotool(const QString &display, const QStringList &args);
-    // Starts the program in the current folder on `display`, types two names and presses the
-    // button after each. `abruptEnd`: the program will not get to tear itself down.
-    static void answerTwoNames(QProcess &program, const QString &display, bool abruptEnd = false);
+    // Starts Weston in a window of `display` (its X11 back end takes xdotool's input there), with
+    // the kiosk shell, which puts the program's window at its origin; the socket's name, empty
+    // when it could not.
+    QString startWeston(QProcess &weston, const QString &display);
+    // Starts the program in the current folder on `display`, or natively on the Weston of
+    // `waylandSocket` shown there, types two names and presses the button after each.
+    // `abruptEnd`: the program will not get to tear itself down.
+    void answerTwoNames(QProcess &program, const QString &display, bool abruptEnd = false,
+                        const QString &waylandSocket = {});
 
     QProcess m_xserver;
     QString m_display;
     // The user's state folder, where the kept answers go.
     QTemporaryDir m_state;
+    // Weston's sockets.
+    QTemporaryDir m_runtime;
 };
 
 QString TestProcess::startXServer(QProcess &server)
@@ -63,7 +72,28 @@ void TestProcess::initTestCase()
     m_display = startXServer(m_xserver);
     QVERIFY(!m_display.isEmpty());
     QVERIFY(m_state.isValid());
+    QVERIFY(m_runtime.isValid());
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+}
+
+QString TestProcess::startWeston(QProcess &weston, const QString &display)
+{
+    static int count = 0;
+    const QString socket = u"vedalka-test-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++count);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, display);
+    env.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
+    weston.setProcessEnvironment(env);
+    weston.setProcessChannelMode(QProcess::MergedChannels);
+    weston.start(u"weston"_s, {u"--backend=x11-backend.so"_s, u"--shell=kiosk-shell.so"_s, u"--use-pixman"_s,
+                               u"--width=1024"_s, u"--height=768"_s, u"--idle-time=0"_s, u"--socket="_s + socket});
+    if (!weston.waitForStarted())
+        return {};
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(m_runtime.filePath(socket)) && weston.state() == QProcess::Running && timer.elapsed() < 20000)
+        weston.waitForFinished(100);
+    return QFile::exists(m_runtime.filePath(socket)) ? socket : QString();
 }
 
 void TestProcess::cleanupTestCase()
@@ -85,34 +115,67 @@ QString TestProcess::xdotool(const QString &display, const QStringList &args)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-void TestProcess::answerTwoNames(QProcess &program, const QString &display, bool abruptEnd)
+void TestProcess::answerTwoNames(QProcess &program, const QString &display, bool abruptEnd,
+                                 const QString &waylandSocket)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"DISPLAY"_s, display);
     // In the sanitizer build: what the libraries hold when exit() cuts the event loop short is
     // still allocated and not ours to free; every other check stays on.
     if (abruptEnd && env.contains(u"ASAN_OPTIONS"_s))
         env.insert(u"ASAN_OPTIONS"_s, env.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
-    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    if (waylandSocket.isEmpty()) {
+        env.insert(u"DISPLAY"_s, display);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    } else {
+        env.remove(u"DISPLAY"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+        env.insert(u"WAYLAND_DISPLAY"_s, waylandSocket);
+        env.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
+        // The protocol on stderr says when the window has the keyboard.
+        env.insert(u"WAYLAND_DEBUG"_s, u"1"_s);
+    }
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QDir::currentPath());
     program.start(reachable(VEDALKA_EXE), {});
     QVERIFY(program.waitForStarted());
 
-    const QString window =
-        xdotool(display, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^ВЕДАЛКА$"_s}).section(u'\n', 0, 0);
-    QVERIFY2(!window.isEmpty(), "the main window did not appear");
-    // The client area is 688 x 432 under the menu bar.
-    const QString geometry = xdotool(display, {u"getwindowgeometry"_s, u"--shell"_s, window});
-    const int height = geometry.section(u"HEIGHT="_s, 1).section(u'\n', 0, 0).toInt();
-    const int top = height - 432;
-    QVERIFY2(top > 0 && top < 100, qPrintable(geometry));
+    QString window;
+    int top = 0;
+    QStringList inWindow;
+    if (waylandSocket.isEmpty()) {
+        window = xdotool(display, {u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"^ВЕДАЛКА$"_s})
+                     .section(u'\n', 0, 0);
+        QVERIFY2(!window.isEmpty(), "the main window did not appear");
+        // The client area is 688 x 432 under the menu bar.
+        const QString geometry = xdotool(display, {u"getwindowgeometry"_s, u"--shell"_s, window});
+        const int height = geometry.section(u"HEIGHT="_s, 1).section(u'\n', 0, 0).toInt();
+        top = height - 432;
+        QVERIFY2(top > 0 && top < 100, qPrintable(geometry));
+        inWindow = {u"--window"_s, window};
+    } else {
+        window = xdotool(display, {u"search"_s, u"--sync"_s, u"--classname"_s, u"weston"_s}).section(u'\n', 0, 0);
+        QVERIFY2(!window.isEmpty(), "Weston's window did not appear");
+        QByteArray protocol;
+        QElapsedTimer timer;
+        timer.start();
+        while (!protocol.contains(".enter(") && program.state() == QProcess::Running && timer.elapsed() < 30000) {
+            program.waitForReadyRead(100);
+            for (const QByteArray &line : program.readAllStandardError().split('\n'))
+                if (line.contains("wl_keyboard") && line.contains(".enter("))
+                    protocol = line;
+        }
+        QVERIFY2(!protocol.isEmpty(), "the main window did not get the keyboard");
+        // No frame around the window: the client area sits under the menu bar, a little over
+        // 20 pixels high (the clicks below hit anywhere from 12 to 36).
+        top = 24;
+        // Keys reach Weston as real input: sent to its window, they would lose their Shift.
+    }
 
     for (const QString &name : {u"Masha"_s, u"Petya"_s}) {
         xdotool(display, {u"mousemove"_s, u"--window"_s, window, u"400"_s, QString::number(top + 236), u"click"_s,
                           u"--repeat"_s, u"3"_s, u"1"_s});
-        xdotool(display, {u"key"_s, u"--window"_s, window, u"ctrl+a"_s, u"BackSpace"_s});
-        xdotool(display, {u"type"_s, u"--window"_s, window, u"--delay"_s, u"20"_s, name});
+        xdotool(display, QStringList{u"key"_s} + inWindow + QStringList{u"ctrl+a"_s, u"BackSpace"_s});
+        xdotool(display, QStringList{u"type"_s} + inWindow + QStringList{u"--delay"_s, u"20"_s, name});
         xdotool(display, {u"mousemove"_s, u"--window"_s, window, u"364"_s, QString::number(top + 392), u"click"_s, u"1"_s});
     }
     // Let the last click be handled before the program is ended.
@@ -206,16 +269,22 @@ void TestProcess::terminatedAfterAnswers()
     QCOMPARE(QDir(m_state.path() + u"/vedalka"_s).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
-void TestProcess::xServerGoneAfterAnswers_data()
+void TestProcess::displayGoneAfterAnswers_data()
 {
+    QTest::addColumn<bool>("wayland");
     QTest::addColumn<bool>("logReplacedByFolder");
-    QTest::newRow("log in place") << false;
-    QTest::newRow("log replaced by a folder") << true;
+    QTest::newRow("X server, log in place") << false << false;
+    QTest::newRow("X server, log replaced by a folder") << false << true;
+    QTest::newRow("Wayland compositor, log in place") << true << false;
+    QTest::newRow("Wayland compositor, log replaced by a folder") << true << true;
 }
 
-void TestProcess::xServerGoneAfterAnswers()
+void TestProcess::displayGoneAfterAnswers()
 {
+    QFETCH(bool, wayland);
     QFETCH(bool, logReplacedByFolder);
+    if (wayland && QStandardPaths::findExecutable(u"weston"_s).isEmpty())
+        QSKIP("Weston is needed for the program on Wayland (scripts/setup-deps installs it)");
     WorkDir dir;
     writeFile(u"baza.leh"_s, "knows everything\r\n");
     writeFile(u"vedalka.log"_s, "old - answer\r\n");
@@ -225,20 +294,28 @@ void TestProcess::xServerGoneAfterAnswers()
     QProcess server;
     const QString display = startXServer(server);
     QVERIFY(!display.isEmpty());
+    QProcess weston;
+    const QString socket = wayland ? startWeston(weston, display) : QString();
+    if (wayland && socket.isEmpty())
+        QFAIL(weston.readAll().constData());
     QProcess program;
-    answerTwoNames(program, display, true);
+    answerTwoNames(program, display, true, socket);
     if (logReplacedByFolder) {
         QVERIFY(QFile::remove(u"vedalka.log"_s));
         makeDir(u"vedalka.log"_s);
     }
-    server.kill();
-    server.waitForFinished(5000);
+    QProcess &gone = wayland ? weston : server;
+    gone.kill();
+    gone.waitForFinished(5000);
     if (QTest::currentTestFailed())
         return;
 
-    // Qt ends the program itself when its X connection breaks; the answers still reach the log,
-    // or a note of kept answers when the log cannot take them.
+    // Qt ends the program itself when its display connection breaks, in ways that differ by
+    // version; the answers still reach the log, or a note of kept answers when the log cannot
+    // take them, and stderr says where.
     QVERIFY(program.waitForFinished(10000));
+    server.kill();
+    server.waitForFinished(5000);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     const QByteArray errors = program.readAllStandardError();
     QVERIFY2(!errors.contains("Sanitizer"), errors.constData());
@@ -251,6 +328,7 @@ void TestProcess::xServerGoneAfterAnswers()
         QVERIFY(QFile::remove(state + u'/' + notes.at(0)));
     } else {
         QCOMPARE(readFile(u"vedalka.log"_s), "old - answer\r\n" + twoAnswers);
+        QVERIFY2(errors.contains(QFile::encodeName(dir.file(u"vedalka.log"_s))), errors.constData());
     }
 }
 
