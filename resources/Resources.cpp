@@ -7,10 +7,12 @@
 #include <QIcon>
 #include <QIconEngine>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPaintEngine>
 #include <QStyle>
 #include <QStyleOption>
+#include <QVersionNumber>
 
 #include <algorithm>
 
@@ -96,10 +98,12 @@ public:
         return pixmap;
     }
 
-    // Qt asks for the size in device pixels here and sets the ratio on the result itself.
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal) override
+    // Qt sets the ratio on the result itself. It asks for the size in device pixels here before
+    // 6.8 and in logical pixels since: the Qt the program runs on decides, not the one it was built with.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
-        return pixmap(size, mode, state);
+        static const bool logical = QLibraryInfo::version() >= QVersionNumber(6, 8);
+        return pixmap(logical ? (QSizeF(size) * scale).toSize() : size, mode, state);
     }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override

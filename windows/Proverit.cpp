@@ -18,6 +18,7 @@ TProverka::TProverka(QWidget *parent)
     setupUi(this);
     finishSetup(u"Proverka"_s, QPoint(499, 222), scrollArea, client);
     Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TProverka::Button1Click);
+    ProgressBar1->installEventFilter(this);
 }
 
 void TProverka::Button1Click()
@@ -57,7 +58,6 @@ TProverka::Outcome TProverka::runCheck()
 {
     ProgressBar1->show();
     ProgressBar1->setValue(0);
-    m_filledPixels = -1;
     const qint64 count = Stores::countIconRun();
     if (count <= 0)
         return {};
@@ -98,16 +98,26 @@ void TProverka::hideEvent(QHideEvent *event)
     SecondaryWindow::hideEvent(event);
 }
 
+bool TProverka::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ProgressBar1 && event->type() == QEvent::Paint)
+        m_paintedPixels = filledPixels();
+    return SecondaryWindow::eventFilter(watched, event);
+}
+
+int TProverka::filledPixels() const
+{
+    const int span = ProgressBar1->maximum() - ProgressBar1->minimum();
+    return span > 0 ? int(qint64(ProgressBar1->value()) * ProgressBar1->width() / span) : 0;
+}
+
 void TProverka::advanceProgress()
 {
     ProgressBar1->setValue(qMin(ProgressBar1->value() + 1, ProgressBar1->maximum()));
     // The check runs without returning to the event loop, so the bar is painted here, but only
-    // when its filled part has grown by a pixel: thousands of icons need not mean thousands of
-    // paints.
-    const int span = ProgressBar1->maximum() - ProgressBar1->minimum();
-    const int filled = span > 0 ? int(qint64(ProgressBar1->value()) * ProgressBar1->width() / span) : 0;
-    if (filled != m_filledPixels) {
-        m_filledPixels = filled;
+    // when its filled part has grown by a pixel since it was last painted: thousands of icons
+    // need not mean thousands of paints. setValue() may have painted it already (Qt 6.8 does at
+    // about every pixel, Qt 6.4 at every few), and a bar just painted is not painted again.
+    if (filledPixels() != m_paintedPixels)
         ProgressBar1->repaint();
-    }
 }

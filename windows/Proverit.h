@@ -18,6 +18,7 @@ public:
 
 protected:
     void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Outcome
@@ -28,10 +29,12 @@ private:
     // Loads the icons in turn and stops at the first that fails.
     Outcome runCheck();
     void advanceProgress();
+    // How much of the bar its value fills, in pixels.
+    int filledPixels() const;
 
     // Events are handled this often during a check.
     static constexpr int EventsEveryMs = 50;
-    int m_filledPixels = -1;
+    int m_paintedPixels = -1; // filledPixels() as the bar was last painted
     bool m_checking = false;
     bool m_hiddenDuringCheck = false;
 };
