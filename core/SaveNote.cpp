@@ -377,7 +377,7 @@ void SaveNote::takes(const QString &answersNote)
 {
     // Only its maker can remove its maker's kept answers: such a note is not handed on.
     if (m_takes.isEmpty() && ::geteuid() == 0 && ::fchown(m_note->fd.get(), 0, ::getegid()) != 0) {
-        // Then it stays the file owner's, who leaves it alone for its maker to complete.
+        // Then no one completes it: it stays as it is, named on stderr at every start.
     }
     m_takes.append(answersNote);
 }

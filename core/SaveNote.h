@@ -16,7 +16,8 @@
 //
 // Answers a session could not put into the result log are the same kind of note, with no
 // offset ("answers-<log hash>-<unique>.note" in the state folder), added by the log's next
-// save, which claims them (renames them) first, so that they go in at most once.
+// save, which claims them (renames them) first, so that they go in at most once. A note removes
+// no file but the claimed answers it holds; one that names any other is left as it is.
 #pragma once
 
 #include "core/FileDescriptor.h"
