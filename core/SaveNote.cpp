@@ -277,10 +277,11 @@ QString answersPrefix(const QString &log)
 bool takesOnlyClaimed(const Trailer &t, const QByteArray &claimed)
 {
     static const QRegularExpression suffix(QRegularExpression::anchoredPattern(u"[0-9]+-[0-9]+-[0-9]+\\.claimed"_s));
-    struct stat st;
     for (const QByteArray &name : t.takes) {
-        if (claimed.isEmpty() || !name.startsWith(claimed) || !suffix.match(QLatin1StringView(name.mid(claimed.size()))).hasMatch()
-            || (::lstat(name.constData(), &st) == 0 ? !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() : errno != ENOENT))
+        if (claimed.isEmpty() || !name.startsWith(claimed) || !suffix.match(QLatin1StringView(name.mid(claimed.size()))).hasMatch())
+            return false;
+        struct stat st;
+        if (::lstat(name.constData(), &st) != 0 ? errno != ENOENT : !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             return false;
     }
     return true;
@@ -375,10 +376,10 @@ SaveNote::~SaveNote() = default;
 
 void SaveNote::takes(const QString &answersNote)
 {
-    // Only its maker can remove its maker's kept answers: such a note is not handed on.
-    if (m_takes.isEmpty() && ::geteuid() == 0 && ::fchown(m_note->fd.get(), 0, ::getegid()) != 0) {
-        // Then no one completes it: it stays as it is, named on stderr at every start.
-    }
+    // Only its maker can remove its maker's kept answers: such a note is not handed on. Should
+    // taking it back fail, no one completes it: it stays as it is, named on stderr at every start.
+    if (m_takes.isEmpty() && ::geteuid() == 0)
+        [[maybe_unused]] const int taken = ::fchown(m_note->fd.get(), 0, ::getegid());
     m_takes.append(answersNote);
 }
 
