@@ -7,6 +7,7 @@
 #include "core/IconFile.h"
 #include "core/PhraseBase.h"
 #include "core/RandomSource.h"
+#include "core/SaveNote.h"
 #include "core/Stores.h"
 #include "platform/Contrast.h"
 #include "platform/Dialogs.h"
@@ -103,6 +104,10 @@ void TForm1::FormCreate()
 {
     ZvukON->setChecked(true);
     m_previousName = "fffff";
+    // Saves the last run left cut short are completed before anything reads the files; the
+    // log's when it is prepared below.
+    SaveNote::recover(Stores::phraseBase());
+    SaveNote::recover(Stores::pictureIndex());
 
     if (!Files::exists(Stores::phraseBase())) {
         Dialogs::showMessage(u"какой-то идиот удалил файл baza.leh"_s);

@@ -11,6 +11,9 @@
 
 namespace Files {
 
+// Files of any size are read and copied through a buffer of this size.
+constexpr qsizetype ChunkSize = 256 * 1024;
+
 // The name resolved against the working directory, as error texts show it.
 QString fullPath(const QString &name);
 

@@ -4,7 +4,6 @@
 #include "core/Files.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
-#include "core/SaveNote.h"
 
 using namespace Qt::StringLiterals;
 
@@ -33,8 +32,6 @@ struct ListSink
 
 void LineList::load(const QString &fileName)
 {
-    // A save cut short is completed before the file is read. Line lists are small files.
-    SaveNote::recover(fileName);
     m_lines = fromText(Files::readWhole(fileName)).m_lines;
 }
 
@@ -64,19 +61,19 @@ void LineList::saveChanged(const QString &fileName) const
 
 const QByteArray &LineList::get(qsizetype i) const
 {
-    checkIndex(i);
+    checkIndex(i, count());
     return m_lines.at(i);
 }
 
 void LineList::replace(qsizetype i, const QByteArray &line)
 {
-    checkIndex(i);
+    checkIndex(i, count());
     m_lines[i] = line;
 }
 
-void LineList::checkIndex(qsizetype i) const
+void LineList::checkIndex(qsizetype i, qsizetype count)
 {
-    if (i < 0 || i >= m_lines.size())
+    if (i < 0 || i >= count)
         throw Failure(u"List index out of bounds (%1)"_s.arg(i));
 }
 

@@ -32,8 +32,10 @@ public:
     // The file form of the list.
     QByteArray toText() const;
 
+    // "List index out of bounds (i)" unless 0 <= i < count.
+    static void checkIndex(qsizetype i, qsizetype count);
+
 private:
-    void checkIndex(qsizetype i) const;
 
     QList<QByteArray> m_lines;
 };

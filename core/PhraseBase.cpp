@@ -1,18 +1,14 @@
 #include "core/PhraseBase.h"
 
-#include "core/Failure.h"
-#include "core/FileLock.h"
-#include "core/LineCopy.h"
+#include "core/LineList.h"
 #include "core/LineSplitter.h"
-#include "core/SaveNote.h"
+#include "core/SafeWriter.h"
 
 #include <cstring>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
-constexpr qsizetype ChunkSize = 256 * 1024;
+constexpr qsizetype ChunkSize = Files::ChunkSize;
 
 // One buffer for every press: fresh memory costs more to touch than reading the file does.
 QByteArray &sharedBuffer()
@@ -87,82 +83,46 @@ bool hasLine(Reader &file, QByteArrayView text)
 
 } // namespace
 
-// Where the bytes come from: the first pass reads straight through, later ones at an offset.
-class PhraseBase::Source
-{
-public:
-    virtual ~Source() = default;
-    virtual qsizetype read(char *buffer, qsizetype n) = 0;
-    virtual qsizetype readAt(qint64 offset, char *buffer, qsizetype n) = 0;
-};
-
-class PhraseBase::FileSource final : public Source
-{
-public:
-    explicit FileSource(const QString &fileName)
-        : m_file(fileName)
-    {
-    }
-    qsizetype read(char *buffer, qsizetype n) override { return m_file.read(buffer, n); }
-    qsizetype readAt(qint64 offset, char *buffer, qsizetype n) override { return m_file.readAt(offset, buffer, n); }
-
-private:
-    Files::ReadFile m_file;
-};
-
-class PhraseBase::TextSource final : public Source
-{
-public:
-    explicit TextSource(const QByteArray &text)
-        : m_text(text)
-    {
-    }
-    qsizetype read(char *buffer, qsizetype n) override
-    {
-        const qsizetype got = readAt(m_position, buffer, n);
-        m_position += got;
-        return got;
-    }
-    qsizetype readAt(qint64 offset, char *buffer, qsizetype n) override
-    {
-        const qsizetype got = qsizetype(qBound(qint64(0), qint64(m_text.size()) - offset, qint64(n)));
-        if (got > 0)
-            std::memcpy(buffer, m_text.constData() + offset, size_t(got));
-        return got;
-    }
-
-private:
-    QByteArray m_text;
-    qint64 m_position = 0;
-};
-
-PhraseBase::PhraseBase() = default;
-PhraseBase::~PhraseBase() = default;
-
 void PhraseBase::load(const QString &fileName)
 {
-    // A phrase whose adding was cut short is completed before anyone draws it.
-    SaveNote::recover(fileName);
-    loadFrom(std::make_unique<FileSource>(fileName), ChunkSize);
+    m_file.emplace(fileName);
+    m_text.clear();
+    loadFrom(ChunkSize);
 }
 
 void PhraseBase::loadText(const QByteArray &text, qsizetype readSize)
 {
-    loadFrom(std::make_unique<TextSource>(text), qBound(qsizetype(1), readSize, ChunkSize));
+    m_file.reset();
+    m_text = text;
+    loadFrom(qBound(qsizetype(1), readSize, ChunkSize));
 }
 
-void PhraseBase::loadFrom(std::unique_ptr<Source> source, qsizetype readSize)
+qsizetype PhraseBase::readAt(qint64 offset, char *buffer, qsizetype n)
+{
+    if (m_file)
+        return m_file->readAt(offset, buffer, n);
+    const qsizetype got = qsizetype(qBound(qint64(0), qint64(m_text.size()) - offset, qint64(n)));
+    if (got > 0)
+        std::memcpy(buffer, m_text.constData() + offset, size_t(got));
+    return got;
+}
+
+void PhraseBase::loadFrom(qsizetype readSize)
 {
     QByteArray &buffer = sharedBuffer();
     QList<Checkpoint> checkpoints;
     LineSplitter splitter;
     CountSink sink;
     qint64 offset = 0;
+    qsizetype reads = 0;
+    qsizetype first = 0;
     for (;;) {
         checkpoints.append({offset, sink.lines, splitter.lineOpen(), splitter.skipLf()});
-        const qsizetype got = source->read(buffer.data(), readSize);
+        const qsizetype got = m_file ? m_file->read(buffer.data(), readSize) : readAt(offset, buffer.data(), readSize);
         if (got == 0)
             break;
+        if (++reads == 1)
+            first = got;
         // Only the number of lines is wanted here, so the chunk is counted in bulk.
         sink.lines += splitter.countLines(buffer.constData(), got);
         if (splitter.ended())
@@ -170,7 +130,11 @@ void PhraseBase::loadFrom(std::unique_ptr<Source> source, qsizetype readSize)
         offset += got;
     }
     splitter.finish(sink);
-    m_source = std::move(source);
+    // A base that came in one read stays in memory, so that a press reads it only once.
+    if (m_file && reads == 1) {
+        m_text = QByteArray(buffer.constData(), first);
+        m_file.reset();
+    }
     m_readSize = readSize;
     m_checkpoints = std::move(checkpoints);
     m_count = sink.lines;
@@ -183,7 +147,7 @@ void PhraseBase::scanFrom(const Checkpoint &from, Sink &sink)
     LineSplitter splitter(from.lineOpen, from.skipLf);
     qint64 offset = from.offset;
     while (!sink.done) {
-        const qsizetype got = m_source->readAt(offset, buffer.data(), m_readSize);
+        const qsizetype got = readAt(offset, buffer.data(), m_readSize);
         if (got == 0 || !splitter.feed(buffer.constData(), got, sink))
             break;
         offset += got;
@@ -194,8 +158,7 @@ void PhraseBase::scanFrom(const Checkpoint &from, Sink &sink)
 
 QByteArray PhraseBase::line(qsizetype i)
 {
-    if (i < 0 || i >= m_count || !m_source)
-        throw Failure(u"List index out of bounds (%1)"_s.arg(i));
+    LineList::checkIndex(i, m_count);
 
     // The last point before line i began.
     const Checkpoint *from = &m_checkpoints.first();
@@ -229,10 +192,10 @@ QByteArray PhraseBase::line(qsizetype i)
 
 bool PhraseBase::contains(QByteArrayView text)
 {
-    if (!m_source || m_count == 0)
+    if (m_count == 0)
         return false;
     if (!text.isEmpty())
-        return hasLine(*m_source, text);
+        return hasLine(*this, text);
 
     // The empty text: compares every line with it as its pieces arrive.
     struct MatchSink
@@ -263,12 +226,12 @@ bool PhraseBase::appendIfNew(const QString &fileName, const QByteArray &phrase)
 {
     // Held from the comparison to the rewrite, so that a phrase another copy of the program
     // adds meanwhile is neither lost nor added twice.
-    const FileLock lock(fileName);
+    SafeWriter::Lock lock(fileName);
     {
         Files::ReadFile file(fileName);
         if (phrase.isEmpty() || hasLine(file, phrase))
             return false;
     }
-    LineCopy::appendLines(fileName, {phrase});
+    lock.append({phrase + "\r\n"});
     return true;
 }

@@ -1,7 +1,7 @@
 // The phrase base as one press of the button reads it: the number of lines and any one line,
-// cut exactly as a line list would cut them, without holding the file in memory. The file is
-// read once through a small reused buffer; a line is fetched again from the nearest point
-// remembered on the way. This keeps an answer fast however large the base grows.
+// cut exactly as a line list would cut them. The file is read once through a small reused
+// buffer; a base that fits in it stays in memory, and from a larger one a line is fetched again
+// from the nearest point remembered on the way. So an answer stays fast however large the base.
 #pragma once
 
 #include "core/Files.h"
@@ -10,14 +10,11 @@
 #include <QList>
 #include <QString>
 
-#include <memory>
+#include <optional>
 
 class PhraseBase
 {
 public:
-    PhraseBase();
-    ~PhraseBase();
-
     // Opens and reads through the file; fails as loading a line list does.
     void load(const QString &fileName);
     // The same reading of a text held in memory, in reads of at most readSize bytes instead of
@@ -34,11 +31,10 @@ public:
     // the file is then rewritten in the program's line format. True when it was added.
     static bool appendIfNew(const QString &fileName, const QByteArray &phrase);
 
-private:
-    class Source;
-    class FileSource;
-    class TextSource;
+    // Bytes from an offset, from the file or from the text held in memory.
+    qsizetype readAt(qint64 offset, char *buffer, qsizetype n);
 
+private:
     struct Checkpoint
     {
         qint64 offset; // where a read of the file resumes
@@ -47,11 +43,12 @@ private:
         bool skipLf; // a line feed right there belongs to the last break
     };
 
-    void loadFrom(std::unique_ptr<Source> source, qsizetype readSize);
+    void loadFrom(qsizetype readSize);
     template<class Sink>
     void scanFrom(const Checkpoint &from, Sink &sink);
 
-    std::unique_ptr<Source> m_source;
+    std::optional<Files::ReadFile> m_file;
+    QByteArray m_text; // a base held in memory: a text, or a file that came in one read
     qsizetype m_readSize = 0;
     QList<Checkpoint> m_checkpoints;
     qsizetype m_count = 0;

@@ -1,9 +1,6 @@
 #include "core/ResultLog.h"
 
-#include "core/FileLock.h"
-#include "core/Files.h"
-#include "core/LineCopy.h"
-#include "core/SaveNote.h"
+#include "core/SafeWriter.h"
 
 void ResultLog::prepare(const QString &fileName)
 {
@@ -26,11 +23,10 @@ void ResultLog::append(const QByteArray &line)
 void ResultLog::save(const QString &fileName)
 {
     // Another copy of the program may be closing at the same moment: one waits for the other,
-    // then adds its answers after the other's.
-    const FileLock lock(fileName, true);
-    // Answers an earlier session could not write come first, claimed under the log's lock.
-    // A log removed while the program ran starts afresh with this run's answers.
-    LineCopy::appendText(fileName, m_text, Files::ReadFile::MissingIsEmpty, SaveNote::claimAnswers(fileName));
+    // then adds its answers after the other's. Answers an earlier session could not write come
+    // first, claimed under the lock. A log removed while the program ran starts afresh.
+    SafeWriter::Lock lock(fileName, true);
+    lock.append(m_text, Files::ReadFile::MissingIsEmpty, SaveNote::claimAnswers(fileName));
     m_text.clear();
     m_count = 0;
 }

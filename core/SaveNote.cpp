@@ -38,7 +38,6 @@ constexpr qint64 TrailerLimit = 64 * 1024;
 // No note is larger: a few times the largest save a session makes, so that no start reads or
 // copies more than that for a note (see DESIGN.md).
 constexpr qint64 NoteLimit = qint64(1) << 30;
-constexpr qint64 CopyChunk = 256 * 1024;
 
 QByteArray encoded(const QString &path)
 {
@@ -110,9 +109,9 @@ bool readAt(int fd, char *p, qint64 n, qint64 at)
 // Hands the note's bytes [from, to) on in pieces; false when a read or `take` fails.
 bool readBody(int note, qint64 from, qint64 to, const std::function<bool(const char *, qint64)> &take)
 {
-    QByteArray chunk(CopyChunk, Qt::Uninitialized);
+    QByteArray chunk(Files::ChunkSize, Qt::Uninitialized);
     for (qint64 step; from < to; from += step) {
-        step = qMin(CopyChunk, to - from);
+        step = qMin(Files::ChunkSize, to - from);
         if (!readAt(note, chunk.data(), step, from) || !take(chunk.constData(), step))
             return false;
     }
@@ -315,7 +314,7 @@ void apply(const QByteArray &notePath, const QString &target, const QByteArray &
         return setAside(notePath, target, u"is not the file it was written for"_s);
     // What stands from the offset on: the note's bytes whole, a prefix of them, or other bytes.
     const qint64 have = qMin(qint64(now.st_size) - t->at, t->bodySize);
-    QByteArray theirs(CopyChunk, Qt::Uninitialized);
+    QByteArray theirs(Files::ChunkSize, Qt::Uninitialized);
     qint64 at = t->at;
     const auto same = [&](const char *p, qint64 n) {
         return readAt(file.get(), theirs.data(), n, std::exchange(at, at + n)) && std::memcmp(p, theirs.constData(), size_t(n)) == 0;
@@ -383,7 +382,7 @@ void SaveNote::takes(const QString &answersNote)
     m_takes.append(answersNote);
 }
 
-void SaveNote::append(const char *data, qsizetype n)
+void SaveNote::write(const char *data, qsizetype n)
 {
     // A note no recovery would read is never begun: the file stays as it is.
     if (m_written + n > NoteLimit - TrailerLimit || (n > 0 && !Files::writeAll(m_note->fd.get(), data, n)))
@@ -422,9 +421,13 @@ void SaveNote::commit()
     ::unlink(path.constData());
 }
 
-void SaveNote::recover(const QString &fileName, bool locked)
+void SaveNote::recover(const QString &fileName)
 {
-    const QString target = Files::writeTarget(fileName);
+    recover(fileName, Files::writeTarget(fileName), false);
+}
+
+void SaveNote::recover(const QString &fileName, const QString &target, bool locked)
+{
     const QByteArray path = QFile::encodeName(target);
     struct stat st, there;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))

@@ -40,8 +40,8 @@ public:
 
     // Adds bytes to the note; "Stream write error" when they cannot be stored (a full disk) or
     // would make the note larger than any recovery reads.
-    void append(const char *data, qsizetype n);
-    void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
+    void write(const char *data, qsizetype n);
+    void write(QByteArrayView bytes) { write(bytes.data(), bytes.size()); }
     // Kept answers whose bytes this note holds: removed once they are in the file.
     void takes(const QString &answersNote);
 
@@ -51,9 +51,12 @@ public:
     // back to its old end, "Stream write error".
     void commit();
 
-    // Completes a save cut short. Unless the caller holds the file's lock (`locked`), it takes
-    // it, and does nothing while another holds it. Two stat calls when there is no note.
-    static void recover(const QString &fileName, bool locked = false);
+    // Completes a save cut short, where one may have been: at start-up, and under the file's
+    // lock (SafeWriter::Lock, which has resolved the name to its `target`). Unless the caller
+    // holds the lock (`locked`), it takes it, and does nothing while another holds it. Two stat
+    // calls when there is no note.
+    static void recover(const QString &fileName);
+    static void recover(const QString &fileName, const QString &target, bool locked = true);
 
     // Keeps answers the log `logFile` could not take in a new note, whose name is returned;
     // "Cannot create file ..." naming it otherwise.

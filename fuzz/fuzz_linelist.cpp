@@ -1,14 +1,13 @@
 // The phrase base and the other line files are whatever the user put there. One rule cuts them
 // into lines, applied in several ways: all at once (LineList::fromText), fed in pieces of any
 // size (LineSplitter), through the reads and checkpoints of a press of the button (PhraseBase),
-// and from a real file (LineList::load, PhraseBase::load, LineCopy). Every way must give the
+// and from a real file (LineList::load, PhraseBase::load, SafeWriter::copyLines). Every way must give the
 // lines that a plain byte-by-byte reading of the rule below gives, and every line must survive
 // the trip to a text field and back.
 #include "FuzzCheck.h"
 
 #include "core/Cp1251.h"
 #include "core/Failure.h"
-#include "core/LineCopy.h"
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
 #include "core/PhraseBase.h"
@@ -191,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkPhraseBase(fromFile, expected, choices);
     {
         SafeWriter out(copyFile);
-        LineCopy::copyLines(baseFile, out);
+        out.copyLines(baseFile);
         out.commit();
     }
     QFile copy(copyFile);

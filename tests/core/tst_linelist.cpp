@@ -1,5 +1,4 @@
 // The line list against real files: every break form, the saved format, and every error text.
-#include "core/LineCopy.h"
 #include "core/LineList.h"
 #include "core/LineSplitter.h"
 #include "core/SafeWriter.h"
@@ -11,6 +10,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <memory>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -25,6 +25,15 @@ using namespace TestSupport;
 using Lines = QList<QByteArray>;
 
 namespace {
+
+// Adds the lines at the file's end as the program's saves do, under the file's lock.
+void appendLines(const QString &name, const Lines &lines)
+{
+    Lines text;
+    for (const QByteArray &line : lines)
+        text.append(line + "\r\n");
+    SafeWriter::Lock(name).append(text);
+}
 
 // What stands where a file is to be opened or created.
 enum class Setup { Missing, Folder, Unreadable, ReadOnlyFile, ReadOnlyFolder, NoFolder, Fifo, FullPipe, NoRoomForNote };
@@ -434,7 +443,7 @@ void TestLineList::copyLinesSameAsSave()
     writeFile(u"source"_s, text);
     // Copying the lines of a file gives what loading and saving them as a list gives.
     SafeWriter out(u"copy"_s);
-    LineCopy::copyLines(u"source"_s, out);
+    out.copyLines(u"source"_s);
     out.commit();
     LineList list;
     list.load(u"source"_s);
@@ -489,7 +498,7 @@ void TestLineList::appendLinesSameAsSave()
     WorkDir dir;
     writeFile(u"log"_s, text);
     const ino_t before = inode(u"log"_s);
-    LineCopy::appendLines(u"log"_s, lines);
+    appendLines(u"log"_s, lines);
     // The bytes are those of loading the file, adding the lines and saving the list.
     LineList list = LineList::fromText(text);
     for (const QByteArray &line : lines)
@@ -510,7 +519,7 @@ void TestLineList::appendLinesCreateErrors()
     const QString name = placeUnwritable(setup, old);
     QVERIFY(!name.isEmpty());
     // The file is in format, so it would only grow; it fails all the same, as a save would.
-    QCOMPARE(failureText([&] { LineCopy::appendLines(name, {QByteArray(100000, 'n')}); }),
+    QCOMPARE(failureText([&] { appendLines(name, {QByteArray(100000, 'n')}); }),
              u"Cannot create file \""_s + dir.path() + u'/' + name + u"\". "_s + reason);
     if (setup == Setup::ReadOnlyFile || setup == Setup::NoRoomForNote)
         QCOMPARE(readFile(name), old);
@@ -539,7 +548,7 @@ void TestLineList::appendLinesFullDisk()
         lines.append(QByteArray(40, char('a' + i % 26)));
     {
         FileSizeLimit full(limit);
-        QCOMPARE(failureText([&] { LineCopy::appendLines(u"vedalka.log"_s, lines); }), u"Stream write error"_s);
+        QCOMPARE(failureText([&] { appendLines(u"vedalka.log"_s, lines); }), u"Stream write error"_s);
     }
     // Nothing of the failed save stays behind: the file is as it was, byte for byte.
     QCOMPARE(readFile(u"vedalka.log"_s), old);
@@ -547,12 +556,6 @@ void TestLineList::appendLinesFullDisk()
 }
 
 namespace {
-
-bool isKind(const char *path, mode_t kind)
-{
-    struct stat st;
-    return ::stat(path, &st) == 0 && (st.st_mode & S_IFMT) == kind;
-}
 
 // What the program leaves in the folders a save may touch, journals included.
 QStringList leftovers()
@@ -562,124 +565,137 @@ QStringList leftovers()
         for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
             names.append(folder + u'/' + name);
     }
+    names.sort();
     return names;
+}
+
+// A row's set-up: it puts the old bytes in place and says how to read what the save wrote.
+using PutInPlace = std::function<std::function<QByteArray()>(const QByteArray &old)>;
+
+std::function<QByteArray()> readsFile(const QString &name)
+{
+    return [name] { return readFile(name); };
+}
+
+void setUp(bool done)
+{
+    if (!done)
+        QTest::qFail("the set-up failed", __FILE__, __LINE__);
 }
 
 } // namespace
 
+Q_DECLARE_METATYPE(PutInPlace)
+
 void TestLineList::writesFollowTheFile_data()
 {
-    QTest::addColumn<QString>("place");
     QTest::addColumn<bool>("append");
+    QTest::addColumn<bool>("sameInode");
+    QTest::addColumn<PutInPlace>("putInPlace");
+    QTest::addColumn<QString>("name"); // what the save is given
+    QTest::addColumn<QString>("target"); // what it must write
     QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<QByteArray>("after"); // what reading the target back gives
+    QTest::addColumn<QStringList>("left"); // every file in the folders afterwards
 
     const QByteArray inFormat = "old\r\nlines\r\n";
+    const QByteArray added = "old\r\nlines\r\nnew\r\n";
+    const auto file = [](const QString &name) {
+        return [name](const QByteArray &old) {
+            writeFile(name, old);
+            return readsFile(name);
+        };
+    };
+    const auto linkedFile = [](const QString &target) {
+        return [target](const QByteArray &old) {
+            writeFile(target, old);
+            setUp(QFile::link(target, u"vedalka.log"_s));
+            return readsFile(target);
+        };
+    };
+    const PutInPlace secondName = [](const QByteArray &old) {
+        writeFile(u"vedalka.log"_s, old);
+        setUp(::link("vedalka.log", "second") == 0);
+        return readsFile(u"second"_s);
+    };
+    // ".." after a folder link climbs out of the folder the link leads to, not the link's.
+    const PutInPlace throughFolderLink = [](const QByteArray &old) {
+        makeDir(u"disk/Sync"_s);
+        makeDir(u"disk/logs"_s);
+        writeFile(u"disk/logs/vedalka.log"_s, old);
+        setUp(::symlink("disk/Sync", "Sync") == 0 && ::symlink("Sync/vedalka.log", "vedalka.log") == 0
+              && ::symlink("../logs/vedalka.log", "disk/Sync/vedalka.log") == 0);
+        return readsFile(u"disk/logs/vedalka.log"_s);
+    };
+    const PutInPlace device = [](const QByteArray &) {
+        setUp(QFile::link(u"/dev/null"_s, u"vedalka.log"_s));
+        return readsFile(u"/dev/null"_s);
+    };
+    const PutInPlace pipeWithReader = [](const QByteArray &) {
+        setUp(::mkfifo("pipe", 0600) == 0 && QFile::link(u"pipe"_s, u"vedalka.log"_s));
+        auto reader = std::make_shared<UniqueFd>(::open("pipe", O_RDONLY | O_NONBLOCK));
+        return [reader] {
+            QByteArray got(100, '\0');
+            return got.left(qMax<ssize_t>(0, ::read(reader->get(), got.data(), size_t(got.size()))));
+        };
+    };
+    const QStringList log = {u"./vedalka.log"_s};
     for (const bool append : {false, true}) {
         const auto row = [append](const char *what) -> QTestData & {
-            return QTest::newRow(((append ? "append: "_ba : "save: "_ba) + what).constData());
+            return QTest::newRow(((append ? "append: "_ba : "save: "_ba) + what).constData()) << append;
         };
-        row("read-only folder, writable file") << u"ro"_s << append << inFormat;
-        row("read-only folder, file out of format") << u"ro"_s << append << "old\nlines"_ba;
-        row("link to a file") << u"link"_s << append << inFormat;
-        row("link to a file in a read-only folder") << u"link-ro"_s << append << inFormat;
-        row("file with a second name") << u"hardlink"_s << append << inFormat;
-        row("link to a character device") << u"device"_s << append << QByteArray();
-        row("link to a pipe with a reader") << u"fifo"_s << append << QByteArray();
-        row("link through a folder link, then up") << u"folder-link"_s << append << inFormat;
+        // clang-format off
+        row("read-only folder, writable file") << true << PutInPlace(file(u"ro/vedalka.log"_s))
+            << u"ro/vedalka.log"_s << u"ro/vedalka.log"_s << inFormat << added << QStringList{u"ro/vedalka.log"_s};
+        row("read-only folder, file out of format") << true << PutInPlace(file(u"ro/vedalka.log"_s))
+            << u"ro/vedalka.log"_s << u"ro/vedalka.log"_s << "old\nlines"_ba << added << QStringList{u"ro/vedalka.log"_s};
+        row("link to a file") << append << PutInPlace(linkedFile(u"real.log"_s))
+            << u"vedalka.log"_s << u"real.log"_s << inFormat << added << QStringList{u"./real.log"_s, u"./vedalka.log"_s};
+        row("link to a file in a read-only folder") << true << PutInPlace(linkedFile(u"ro/real.log"_s))
+            << u"vedalka.log"_s << u"ro/real.log"_s << inFormat << added << QStringList{u"./vedalka.log"_s, u"ro/real.log"_s};
+        row("file with a second name: both names show the new lines") << true << secondName
+            << u"vedalka.log"_s << u"vedalka.log"_s << inFormat << added << QStringList{u"./second"_s, u"./vedalka.log"_s};
+        row("link to a character device: it stays one") << true << device
+            << u"vedalka.log"_s << u"/dev/null"_s << QByteArray() << QByteArray() << log;
+        row("link to a pipe with a reader: the reader gets the lines") << true << pipeWithReader
+            << u"vedalka.log"_s << u"pipe"_s << QByteArray() << "new\r\n"_ba << QStringList{u"./pipe"_s, u"./vedalka.log"_s};
+        row("link through a folder link, then up") << append << throughFolderLink
+            << u"vedalka.log"_s << u"disk/logs/vedalka.log"_s << inFormat << added << log;
+        // clang-format on
     }
 }
 
 // A store is written where it is: a link's target changes and the link stays, a file in a
 // folder without write rights or with a second name is rewritten in place, and a device or
-// pipe is written to, never replaced.
+// pipe is written to, never replaced. No temporary file or note stays behind.
 void TestLineList::writesFollowTheFile()
 {
-    QFETCH(QString, place);
     QFETCH(bool, append);
+    QFETCH(bool, sameInode);
+    QFETCH(PutInPlace, putInPlace);
+    QFETCH(QString, name);
+    QFETCH(QString, target);
     QFETCH(QByteArray, old);
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, left);
     WorkDir dir;
     makeDir(u"ro"_s);
-    QString name = u"vedalka.log"_s;
-    QString target = name;
-    int reader = -1;
-    if (place == u"ro"_s) {
-        name = target = u"ro/vedalka.log"_s;
-        writeFile(target, old);
-    } else if (place == u"link"_s || place == u"link-ro"_s) {
-        target = place == u"link"_s ? u"real.log"_s : u"ro/real.log"_s;
-        writeFile(target, old);
-        QVERIFY(QFile::link(target, name));
-    } else if (place == u"hardlink"_s) {
-        writeFile(name, old);
-        QCOMPARE(::link("vedalka.log", "second"), 0);
-    } else if (place == u"folder-link"_s) {
-        // ".." after a folder link climbs out of the folder the link leads to, not the link's.
-        makeDir(u"disk/Sync"_s);
-        makeDir(u"disk/logs"_s);
-        makeDir(u"logs"_s);
-        target = u"disk/logs/vedalka.log"_s;
-        writeFile(target, old);
-        writeFile(u"logs/vedalka.log"_s, "not this one\r\n");
-        QCOMPARE(::symlink("disk/Sync", "Sync"), 0);
-        QCOMPARE(::symlink("Sync/vedalka.log", "vedalka.log"), 0);
-        QCOMPARE(::symlink("../logs/vedalka.log", "disk/Sync/vedalka.log"), 0);
-    } else if (place == u"device"_s) {
-        target = u"/dev/null"_s;
-        QVERIFY(QFile::link(target, name));
-    } else {
-        target = u"pipe"_s;
-        QCOMPARE(::mkfifo("pipe", 0600), 0);
-        QVERIFY(QFile::link(target, name));
-        reader = ::open("pipe", O_RDONLY | O_NONBLOCK);
-        QVERIFY(reader >= 0);
-    }
+    const auto written = putInPlace(old);
     QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
-    struct stat before;
+    struct stat before, now;
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
 
-    LineList expected = LineList::fromText(old);
-    expected.append("new");
-    if (append)
-        LineCopy::appendLines(name, {"new"});
-    else
-        expected.save(name);
+    LineList list = LineList::fromText(old);
+    list.append("new");
+    append ? appendLines(name, {"new"}) : list.save(name);
 
     QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (place != u"ro"_s && place != u"hardlink"_s)
-        QVERIFY(QFileInfo(name).isSymLink());
-    if (place == u"device"_s) {
-        QVERIFY(isKind("/dev/null", S_IFCHR));
-        return;
-    }
-    if (place == u"fifo"_s) {
-        QVERIFY(isKind("pipe", S_IFIFO));
-        QByteArray got(100, '\0');
-        const ssize_t n = ::read(reader, got.data(), size_t(got.size()));
-        ::close(reader);
-        QCOMPARE(got.left(qMax<ssize_t>(n, 0)), expected.toText());
-        return;
-    }
-    QCOMPARE(readFile(target), expected.toText());
-    struct stat after;
-    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
-    if (place != u"link"_s && place != u"folder-link"_s)
-        QCOMPARE(after.st_ino, before.st_ino);
-    if (place == u"folder-link"_s)
-        QCOMPARE(readFile(u"logs/vedalka.log"_s), "not this one\r\n"_ba);
-    if (place == u"hardlink"_s)
-        QCOMPARE(readFile(u"second"_s), expected.toText());
-    // No temporary file or journal stays behind.
-    QStringList files = {u"./"_s + name.section(u'/', -1)};
-    if (place == u"link"_s || place == u"link-ro"_s)
-        files.append(place == u"link"_s ? u"./"_s + target : target);
-    if (place == u"hardlink"_s)
-        files.append(u"./second"_s);
-    if (place == u"ro"_s)
-        files = {u"ro/vedalka.log"_s};
-    files.sort();
-    QStringList left = leftovers();
-    left.sort();
-    QCOMPARE(left, files);
+    QCOMPARE(QFileInfo(name).isSymLink(), name != target);
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &now), 0);
+    QCOMPARE(now.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(now.st_ino == before.st_ino, sameInode);
+    QCOMPARE(written(), after);
+    QCOMPARE(leftovers(), left);
 }
 
 void TestLineList::saveCutShortIsCompleted_data()
@@ -726,7 +742,7 @@ void TestLineList::saveCutShortIsCompleted()
         lines.append(QByteArray(10000, char('a' + i % 26)));
     killMidSave(name, [&] {
         if (append) {
-            LineCopy::appendLines(name, lines);
+            appendLines(name, lines);
         } else {
             for (const QByteArray &line : lines)
                 expected.append(line);
@@ -753,8 +769,7 @@ void TestLineList::saveCutShortIsCompleted()
     if (readOnlyFolder)
         QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::ExeOwner);
     users = readFile(name);
-    LineList list;
-    list.load(name);
+    SaveNote::recover(name);
     QFile::setPermissions(u"ro"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (edit.isEmpty()) {
         QCOMPARE(readFile(name), expected.toText());
@@ -799,7 +814,7 @@ void TestLineList::foreignNotesAreLeftAlone()
     const QString note = u".vedalka.log.note"_s;
     QString taken;
     if (planted.startsWith(u"takes "_s) || planted == u"owner"_s) {
-        killMidSave(u"vedalka.log"_s, [] { LineCopy::appendLines(u"vedalka.log"_s, Lines(2000, QByteArray(10000, 'a'))); });
+        killMidSave(u"vedalka.log"_s, [] { appendLines(u"vedalka.log"_s, Lines(2000, QByteArray(10000, 'a'))); });
         SaveNote::keepAnswers(u"other.log"_s, {"an answer\r\n"});
         taken = planted == u"takes other.log"_s ? SaveNote::claimAnswers(u"other.log"_s).value(0).name
                 : planted == u"owner"_s           ? QString()
@@ -824,12 +839,13 @@ void TestLineList::foreignNotesAreLeftAlone()
         QFile::setPermissions(note, {});
     const QFileInfo before(note);
 
+    SaveNote::recover(u"vedalka.log"_s);
     LineList list;
     list.load(u"vedalka.log"_s);
     LineList expected = LineList::fromText(old);
     QCOMPARE(list.count(), expected.count());
     expected.append("new");
-    LineCopy::appendLines(u"vedalka.log"_s, {"new"});
+    appendLines(u"vedalka.log"_s, {"new"});
     QCOMPARE(readFile(u"vedalka.log"_s), expected.toText());
     QCOMPARE(readFile(u"victim"_s), "the victim's bytes\n"_ba);
     QVERIFY(taken.isEmpty() || QFileInfo::exists(taken));

@@ -1,15 +1,15 @@
 // One save or load of a store file through the core, for scripts/check-data-safety, which kills it
 // at chosen moments and judges the file by its bytes. Not a test of its own.
 //
+// Each first mends a save cut short, as the program does at start-up.
 //   vedalka_storetool append FILE LINE_FILE   adds the line (LINE_FILE's bytes) at FILE's end
 //   vedalka_storetool add FILE LINE_FILE      loads FILE, appends the line and saves it whole
-//   vedalka_storetool load FILE               loads FILE (mending a save cut short) and says its
-//                                             line count
+//   vedalka_storetool load FILE               loads FILE and says its line count
 // A failure prints its text and ends with status 1.
 #include "core/Failure.h"
 #include "core/Files.h"
-#include "core/LineCopy.h"
 #include "core/LineList.h"
+#include "core/SafeWriter.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,6 +22,7 @@ int main(int argc, char **argv)
     }
     const QString file = QString::fromLocal8Bit(argv[2]);
     try {
+        SaveNote::recover(file);
         LineList list;
         if (std::strcmp(argv[1], "load") == 0) {
             list.load(file);
@@ -30,7 +31,7 @@ int main(int argc, char **argv)
         }
         const QByteArray line = Files::readWhole(QString::fromLocal8Bit(argv[3]));
         if (std::strcmp(argv[1], "append") == 0) {
-            LineCopy::appendLines(file, {line});
+            SafeWriter::Lock(file).append({line + "\r\n"});
         } else {
             list.load(file);
             list.append(line);
