@@ -148,7 +148,7 @@ struct SaveNote::File
     int create(const QByteArray &name)
     {
         const QByteArray folder = folderOf(name);
-        fd.reset(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        fd.reset(::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
         if (!fd && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
             temporary = folder + "/.vedalka-note-XXXXXX";
             fd.reset(::mkostemp(temporary.data(), O_CLOEXEC));
@@ -407,8 +407,7 @@ void SaveNote::commit()
         ::unlink(path.constData());
         Files::failCreate(m_fileName, err);
     }
-    const UniqueFd note(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!note || !copyBody(note.get(), 0, m_written, m_fd, m_offset) || ::fdatasync(m_fd) != 0) {
+    if (!copyBody(m_note->fd.get(), 0, m_written, m_fd, m_offset) || ::fdatasync(m_fd) != 0) {
         // An append takes back its own bytes; a rewrite has no old bytes to go back to, and its
         // note completes it once the file takes them.
         if (m_offset == m_expectedSize && ::fstat(m_fd, &st) == 0 && st.st_size <= m_offset + m_written
