@@ -43,11 +43,7 @@ private:
 };
 
 // The main window the signals and the process's end speak to: the newest one, while it lives.
-QPointer<TForm1> &sessionWindow()
-{
-    static QPointer<TForm1> window;
-    return window;
-}
+QPointer<TForm1> sessionWindow;
 
 } // namespace
 
@@ -71,15 +67,15 @@ void prepareApplication()
 std::unique_ptr<TForm1> makeMainWindow()
 {
     auto form = std::make_unique<TForm1>();
-    sessionWindow() = form.get();
+    sessionWindow = form.get();
     Termination::install([] {
-        if (TForm1 *window = sessionWindow())
-            window->requestClose();
+        if (sessionWindow)
+            sessionWindow->requestClose();
     });
     new SessionQuit(form.get());
     Termination::atEnd([] {
-        if (TForm1 *window = sessionWindow())
-            window->saveAnswersAtEnd();
+        if (sessionWindow)
+            sessionWindow->saveAnswersAtEnd();
     });
     form->createWindows();
     return form;

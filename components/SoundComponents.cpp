@@ -14,44 +14,26 @@
 using namespace Qt::StringLiterals;
 using namespace SystemSound;
 
-TBaseComponent::TBaseComponent(QObject *owner)
-    : QObject(owner)
-{
-}
-
-TBaseComponent::~TBaseComponent() = default;
-
-// --- TCustomFileStorage ---
-
-TCustomFileStorage::TCustomFileStorage(QObject *owner)
-    : TBaseComponent(owner)
-{
-}
-
-TCustomFileStorage::~TCustomFileStorage() = default;
-
 void TCustomFileStorage::loadFromFile(const QString &name)
 {
     if (!Files::exists(name)) {
         clearData();
         return;
     }
-    const auto fail = [&name] { throw Failure(u"Can not load data from the \""_s + name + u"\" file"_s); };
-    // Only a regular file has an end: a device or a pipe of that name could be read forever.
-    struct stat st;
     // The count in front of the bytes is 32 bits wide.
-    if (::stat(QFile::encodeName(name).constData(), &st) != 0 || !S_ISREG(st.st_mode)
-        || qint64(st.st_size) > qint64(0xFFFFFFFF))
-        fail();
-    QByteArray bytes;
+    constexpr qint64 MostBytes = 0xFFFFFFFF;
     try {
-        bytes = Files::readWhole(name);
+        // Only a regular file has an end: a device or a pipe of that name could be read forever.
+        struct stat st;
+        if (::stat(QFile::encodeName(name).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MostBytes)
+            Files::failRead();
+        QByteArray bytes = Files::readWhole(name);
+        if (bytes.size() > MostBytes)
+            Files::failRead();
+        m_data = std::move(bytes);
     } catch (const Failure &) {
-        fail();
+        throw Failure(u"Can not load data from the \""_s + name + u"\" file"_s);
     }
-    if (qint64(bytes.size()) > qint64(0xFFFFFFFF))
-        fail();
-    m_data = std::move(bytes);
 }
 
 void TCustomFileStorage::saveToFile(const QString &name) const
@@ -59,16 +41,6 @@ void TCustomFileStorage::saveToFile(const QString &name) const
     SafeWriter writer(name);
     writer.write(m_data);
     writer.commit();
-}
-
-void TCustomFileStorage::loadFromFileName()
-{
-    loadFromFile(m_fileName);
-}
-
-void TCustomFileStorage::saveToSaveName() const
-{
-    saveToFile(m_saveName);
 }
 
 void TCustomFileStorage::readData(QIODevice &stream)
@@ -98,30 +70,6 @@ void TCustomFileStorage::writeData(QIODevice &stream) const
         Files::failWrite();
 }
 
-void TCustomFileStorage::setAutoSave(bool value)
-{
-    m_autoSave = value;
-}
-
-void TCustomFileStorage::setFileName(const QString &value)
-{
-    m_fileName = value;
-}
-
-quint32 TCustomFileStorage::dataSize() const
-{
-    return quint32(m_data.size());
-}
-
-void TCustomFileStorage::setDataSize(quint32)
-{
-}
-
-void TCustomFileStorage::clearData()
-{
-    m_data.clear();
-}
-
 QByteArray TCustomFileStorage::fileData() const
 {
     QByteArray block;
@@ -139,15 +87,6 @@ void TCustomFileStorage::setFileData(const QByteArray &block)
     readData(buffer);
 }
 
-// --- TWavPlayer ---
-
-TWavPlayer::TWavPlayer(QObject *owner)
-    : TCustomFileStorage(owner)
-    , m_resourceName(u"WAVE1"_s)
-    , m_eventAlias(u".Default"_s)
-{
-}
-
 TWavPlayer::~TWavPlayer()
 {
     stop();
@@ -160,27 +99,16 @@ void TWavPlayer::setFileName(const QString &value)
         return;
     TCustomFileStorage::setFileName(value);
     // The stored bytes are not reloaded; a file name given now only restarts or stops them.
-    if (m_playFrom == pfStored) {
-        if (m_busy)
-            play();
-        else
-            stop();
-    }
+    if (m_playFrom == pfStored)
+        m_busy ? play() : stop();
 }
 
 void TWavPlayer::prepareRequest()
 {
+    const auto flag = [](bool on, quint32 value) { return on ? value : 0u; };
     SoundRequest r;
-    if (m_asyncPlay)
-        r.flags |= SND_ASYNC;
-    if (m_noDefaultSound)
-        r.flags |= SND_NODEFAULT;
-    if (m_looped)
-        r.flags |= SND_LOOP;
-    if (m_noStopSound)
-        r.flags |= SND_NOSTOP;
-    if (m_noWaitIfBusy)
-        r.flags |= SND_NOWAIT;
+    r.flags = flag(m_asyncPlay, SND_ASYNC) | flag(m_noDefaultSound, SND_NODEFAULT) | flag(m_looped, SND_LOOP)
+        | flag(m_noStopSound, SND_NOSTOP) | flag(m_noWaitIfBusy, SND_NOWAIT);
     switch (m_playFrom) {
     case pfFile:
         r.flags |= SND_FILENAME;
@@ -217,12 +145,8 @@ void TWavPlayer::setEventAlias(const QString &value)
     if (value == m_eventAlias)
         return;
     m_eventAlias = value;
-    if (m_playFrom == pfSystemEvent) {
-        if (m_busy)
-            play();
-        else
-            stop();
-    }
+    if (m_playFrom == pfSystemEvent)
+        m_busy ? play() : stop();
 }
 
 void TWavPlayer::setLooped(bool value)

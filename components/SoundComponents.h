@@ -1,11 +1,8 @@
-// The WAV player component and its bases.
-//
-// TWavPlayer turns its settings into one request to the system sound player (platform/
-// SystemSound) and hands it over; the main window carries one as WavPlayer1 and plays the
-// laughter files with it. TCustomFileStorage holds the bytes of one file for the player's
-// pfStored source. The settings are Qt properties under the names the window design gives them;
-// set them through the setters, which react to a change as the player requires (a reaction may
-// play, stop, or load a file, and so may fail).
+// The WAV player component and its bases. TWavPlayer turns its settings into one request to the
+// system sound player (platform/SystemSound); the main window plays the laughter with one,
+// WavPlayer1. TCustomFileStorage holds the bytes of one file for the pfStored source. The
+// settings are Qt properties under the design's names; their setters react to a change as the
+// player requires (a reaction may play, stop, or load a file, and so may fail).
 #pragma once
 
 #include "platform/SystemSound.h"
@@ -27,8 +24,10 @@ class TBaseComponent : public QObject
     Q_OBJECT
 
 public:
-    explicit TBaseComponent(QObject *owner = nullptr);
-    ~TBaseComponent() override;
+    explicit TBaseComponent(QObject *owner = nullptr)
+        : QObject(owner)
+    {
+    }
 };
 
 // A component that can hold the bytes of one file.
@@ -41,8 +40,7 @@ class TCustomFileStorage : public TBaseComponent
     Q_PROPERTY(quint32 DataSize READ dataSize WRITE setDataSize STORED false)
 
 public:
-    explicit TCustomFileStorage(QObject *owner = nullptr);
-    ~TCustomFileStorage() override;
+    using TBaseComponent::TBaseComponent;
 
     // Takes the bytes of the named file. A missing file leaves no bytes; one that exists but
     // cannot be read fails with "Can not load data from the "<name>" file" and keeps the bytes
@@ -50,18 +48,18 @@ public:
     virtual void loadFromFile(const QString &name);
     // Writes the bytes to the named file, which is replaced only when all of them are on disk.
     virtual void saveToFile(const QString &name) const;
-    virtual void loadFromFileName();
-    virtual void saveToSaveName() const;
+    virtual void loadFromFileName() { loadFromFile(m_fileName); }
+    virtual void saveToSaveName() const { saveToFile(m_saveName); }
     // The "FileData" form of the bytes: a 32-bit little-endian count, then the bytes. A block
     // that ends early fails with "Stream read error", a short write with "Stream write error".
     virtual void readData(QIODevice &stream);
     virtual void writeData(QIODevice &stream) const;
-    virtual void setAutoSave(bool value);
-    virtual void setFileName(const QString &value);
-    virtual quint32 dataSize() const;
+    virtual void setAutoSave(bool value) { m_autoSave = value; }
+    virtual void setFileName(const QString &value) { m_fileName = value; }
+    virtual quint32 dataSize() const { return quint32(m_data.size()); }
     // Has no effect: the size is that of the bytes held.
-    virtual void setDataSize(quint32 value);
-    virtual void clearData();
+    virtual void setDataSize(quint32) {}
+    virtual void clearData() { m_data.clear(); }
 
     QString fileName() const { return m_fileName; }
     QString saveName() const { return m_saveName; }
@@ -95,16 +93,10 @@ class TWavPlayer : public TCustomFileStorage
     Q_PROPERTY(QString EventAlias READ eventAlias WRITE setEventAlias)
 
 public:
-    enum TPlayFrom
-    {
-        pfFile,
-        pfResource,
-        pfStored,
-        pfSystemEvent
-    };
+    enum TPlayFrom { pfFile, pfResource, pfStored, pfSystemEvent };
     Q_ENUM(TPlayFrom)
 
-    explicit TWavPlayer(QObject *owner = nullptr);
+    using TCustomFileStorage::TCustomFileStorage;
     // Stops the sound, then lets the bytes go.
     ~TWavPlayer() override;
 
@@ -159,8 +151,8 @@ private:
     bool m_noStopSound = false;
     bool m_noWaitIfBusy = true;
     TPlayFrom m_playFrom = pfFile;
-    QString m_resourceName;
-    QString m_eventAlias;
+    QString m_resourceName = QStringLiteral("WAVE1");
+    QString m_eventAlias = QStringLiteral(".Default");
     TNotifyEvent m_onPlayBefore;
     TNotifyEvent m_onPlayAfter;
     bool m_busy = false;

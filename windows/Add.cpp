@@ -19,14 +19,11 @@ TDobavlenie::TDobavlenie(QWidget *parent)
     Image1->setDrawings(Resources::Drawings(u":/icons/add-image1.png"_s));
     // The book of phrases holds a 32 and a 48 pixel image; the window shows the 32 pixel one.
     Image2->setDrawings(Resources::Drawings(u":/icons/add-image2.ico"_s));
-    // The window's background is the desktop's scroll-bar grey.
+    // The desktop's scroll-bar grey; the scroll area fills its widget's background.
     client->setBackgroundRole(QPalette::Midlight);
-    client->setAutoFillBackground(true);
     StorableField::install(New);
-    finishSetup(u"Dobavlenie"_s, QPoint(427, 167), scrollArea, client);
+    finishSetup(QPoint(427, 167));
     Dialogs::connectGuarded(Dobavit, &QPushButton::clicked, this, &TDobavlenie::DobavitClick);
-    // Enter in the field presses the button; the button stays an ordinary one, not the default.
-    connect(New, &QLineEdit::returnPressed, Dobavit, &QPushButton::click);
 }
 
 void TDobavlenie::showEvent(QShowEvent *event)

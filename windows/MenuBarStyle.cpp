@@ -6,12 +6,7 @@
 #include <QPainter>
 #include <QStyleOptionMenuItem>
 
-namespace {
-
-constexpr int IconSize = 16;
-constexpr int Gap = 4;
-
-} // namespace
+constexpr int IconSize = 16, Gap = 4;
 
 void MenuBarStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                                const QWidget *widget) const

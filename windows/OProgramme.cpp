@@ -11,7 +11,7 @@ TAboutForm::TAboutForm(QWidget *parent)
     setupUi(this);
     setWindowIcon(Resources::icon(u":/icons/about-window.png"_s));
     Image1->setDrawings(Resources::Drawings(u":/icons/about-image1.png"_s));
-    finishSetup(u"AboutForm"_s, QPoint(315, 152), scrollArea, client);
+    finishSetup(QPoint(315, 152));
     Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TAboutForm::Button1Click);
 }
 

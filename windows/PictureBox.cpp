@@ -1,25 +1,58 @@
 #include "windows/PictureBox.h"
 
 #include "resources/Resources.h"
-#include "windows/PictureBoxAccessible.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEngine>
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Assistive technology sees an image with the name and description the window gives it, one
+// that can be pressed when the window reacts to a click on it.
+class PictureInterface : public QAccessibleWidget
+{
+public:
+    explicit PictureInterface(PictureBox *box)
+        : QAccessibleWidget(box, QAccessible::Graphic)
+    {
+    }
+
+    QStringList actionNames() const override { return clickable() ? QStringList{pressAction()} : QStringList(); }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction() && clickable())
+            emit box()->clicked();
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
+
+private:
+    PictureBox *box() const { return static_cast<PictureBox *>(widget()); }
+    bool clickable() const { return box()->isClickable(); }
+};
+
+QAccessibleInterface *pictureFactory(const QString &className, QObject *object)
+{
+    if (className == u"PictureBox"_s && object && object->isWidgetType())
+        return new PictureInterface(static_cast<PictureBox *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 PictureBox::PictureBox(QWidget *parent)
     : QWidget(parent)
 {
-    setAutoFillBackground(false);
-    PictureBoxAccessible::install();
+    static const bool accessible = (QAccessible::installFactory(pictureFactory), true);
+    Q_UNUSED(accessible);
 }
 
 void PictureBox::setPicture(const QPixmap &picture)
 {
-    m_maker = nullptr;
-    m_picture = picture;
-    m_made = true;
-    forgetShown();
+    setPictureMaker(picture.isNull() ? Maker() : [picture](qreal) { return picture; });
 }
 
 void PictureBox::setPictureMaker(Maker maker)

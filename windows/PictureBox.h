@@ -1,9 +1,7 @@
 // A picture control: draws its picture from the top-left corner, either at its own size and
-// clipped to the control, or scaled down in proportion to fit. Transparent parts of the
-// picture let the window background show through. Reports clicks.
-//
-// Sizes are logical pixels. On a scaled screen the picture is drawn 1:1 in device pixels when
-// it has exactly as many as its place needs there, and scaled smoothly otherwise.
+// clipped to the control, or scaled down in proportion to fit; transparent parts show the
+// window. Reports clicks, and is an image to screen readers. Sizes are logical pixels; on a
+// scaled screen a picture with exactly the device pixels its place needs is drawn 1:1.
 #pragma once
 
 #include <QMetaMethod>
@@ -20,7 +18,6 @@ class Drawings;
 class PictureBox : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QPixmap picture READ picture WRITE setPicture)
     Q_PROPERTY(bool proportional READ proportional WRITE setProportional)
 
 public:
@@ -31,9 +28,8 @@ public:
 
     // The picture as drawn at ratio 1.
     QPixmap picture() const { return made(); }
-    // One picture for every ratio.
+    // One picture for every ratio, scaled as needed.
     void setPicture(const QPixmap &picture);
-    // A picture made anew for every ratio it is drawn at.
     void setPictureMaker(Maker maker);
     // One of the program's own pictures, in the size it is drawn for at each ratio.
     void setDrawings(const Resources::Drawings &drawings);

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -16,7 +17,7 @@ TProverka::TProverka(QWidget *parent)
     : SecondaryWindow(parent)
 {
     setupUi(this);
-    finishSetup(u"Proverka"_s, QPoint(499, 222), scrollArea, client);
+    finishSetup(QPoint(499, 222));
     Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TProverka::Button1Click);
     ProgressBar1->installEventFilter(this);
 }
@@ -29,38 +30,32 @@ void TProverka::Button1Click()
     m_checking = true;
     m_hiddenDuringCheck = false;
     // Events run during the check, so the window could even be gone when it ends.
-    struct Running
-    {
-        QPointer<TProverka> window;
-        ~Running()
-        {
-            if (window)
-                window->m_checking = false;
-        }
-    } running{this};
-    const Outcome outcome = runCheck();
-    if (!running.window)
+    const QPointer<TProverka> self(this);
+    const auto done = qScopeGuard([self] {
+        if (self)
+            self->m_checking = false;
+    });
+    const qint64 failedIcon = runCheck();
+    if (!self)
         return;
-    if (outcome.interrupted) {
-        // Closed by the user or by the session's end while it ran: nothing more to say.
-        ProgressBar1->hide();
-        return;
+    // Closed by the user or by the session's end while it ran: nothing more to say.
+    if (!m_hiddenDuringCheck) {
+        if (failedIcon >= 0)
+            Dialogs::showMessage(u"иконка под номером %1 не канает, её необходимо удалить :("_s.arg(failedIcon));
+        else
+            Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
+        close();
     }
-    if (outcome.failedIcon >= 0)
-        Dialogs::showMessage(u"иконка под номером %1 не канает, её необходимо удалить :("_s.arg(outcome.failedIcon));
-    else
-        Dialogs::showMessage(u"поздравляем, все иконки подходят для этой программы :)"_s);
-    close();
     ProgressBar1->hide();
 }
 
-TProverka::Outcome TProverka::runCheck()
+qint64 TProverka::runCheck()
 {
     ProgressBar1->show();
     ProgressBar1->setValue(0);
     const qint64 count = Stores::countIconRun();
     if (count <= 0)
-        return {};
+        return -1;
     // A bar from 0 to 0 would show Qt's "busy" animation; one icon fills a bar from 0 to 1.
     ProgressBar1->setRange(0, int(qBound(qint64(1), count - 1, qint64(INT_MAX))));
     const QPointer<TProverka> self(this);
@@ -77,18 +72,18 @@ TProverka::Outcome TProverka::runCheck()
             Image1->setPicture({});
             advanceProgress();
         } catch (const Failure &) {
-            return {i, false};
+            return i;
         }
         // Over many large icons the check takes a while: now and then the windows repaint, and a
         // close by the user or by the session is heard and ends the check.
         if (sinceEvents.elapsed() >= EventsEveryMs) {
             QCoreApplication::processEvents();
             if (!self || m_hiddenDuringCheck)
-                return {-1, true};
+                return -1;
             sinceEvents.restart();
         }
     }
-    return {};
+    return -1;
 }
 
 void TProverka::hideEvent(QHideEvent *event)

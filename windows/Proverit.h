@@ -21,13 +21,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct Outcome
-    {
-        qint64 failedIcon = -1; // the first icon that failed to load; -1 when none did
-        bool interrupted = false; // the window was closed while the check ran
-    };
-    // Loads the icons in turn and stops at the first that fails.
-    Outcome runCheck();
+    // Loads the icons in turn: the first that fails, or -1 when none did or the window closed.
+    qint64 runCheck();
     void advanceProgress();
     // How much of the bar its value fills, in pixels.
     int filledPixels() const;

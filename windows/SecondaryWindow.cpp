@@ -9,28 +9,22 @@
 #include <QShowEvent>
 
 SecondaryWindow::SecondaryWindow(QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
 {
     Resources::init();
     Fonts::followDesign(this);
 }
 
-void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client)
+void SecondaryWindow::finishSetup(QPoint designedPosition)
 {
-    setObjectName(name);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::ApplicationModal);
-
     // The controls keep their places; when the window is smaller than they need, the client
-    // area scrolls.
+    // area (the scroll area's widget in every .ui) scrolls.
+    QWidget *client = findChild<QScrollArea *>()->widget();
     QRect extent;
     for (QWidget *w : client->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        extent = extent.united(w->geometry());
+        extent |= w->geometry();
     client->setMinimumSize(extent.right() + 1, extent.bottom() + 1);
-    scroll->setWidget(client);
-    // The scroll area is a frame, not a control: focus goes to the first control.
-    scroll->setFocusPolicy(Qt::NoFocus);
     Keyboard::enterPressesButtons(this);
     move(designedPosition);
 }

@@ -1,12 +1,10 @@
 // What the three secondary windows share: a sizeable frame with only a close box, a fixed
 // place on the screen (moved only as far as it takes to be wholly on it), modal display over the
-// main window, Enter on the focused button, and scroll bars that appear when the window is made
-// smaller than its controls.
+// main window (set in each .ui), Enter on the focused button, and scroll bars that appear when
+// the window is made smaller than its controls.
 #pragma once
 
 #include <QDialog>
-
-class QScrollArea;
 
 class SecondaryWindow : public QDialog
 {
@@ -17,6 +15,6 @@ public:
 
 protected:
     // Called by the subclasses once their controls exist.
-    void finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client);
+    void finishSetup(QPoint designedPosition);
     void showEvent(QShowEvent *event) override;
 };

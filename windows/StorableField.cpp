@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -112,13 +113,9 @@ public:
         // The edit replaced one stretch of the accepted text: what lies between the parts the two
         // share at either end.
         const QString &before = m_accepted;
-        qsizetype head = 0;
-        while (head < before.size() && head < input.size() && before.at(head) == input.at(head))
-            ++head;
-        qsizetype tail = 0;
-        while (tail < before.size() - head && tail < input.size() - head
-               && before.at(before.size() - 1 - tail) == input.at(input.size() - 1 - tail))
-            ++tail;
+        const qsizetype head = std::mismatch(before.begin(), before.end(), input.begin(), input.end()).first - before.begin();
+        const qsizetype tail =
+            std::mismatch(before.rbegin(), before.rend() - head, input.rbegin(), input.rend() - head).first - before.rbegin();
         const QString kept = Cp1251::keepStorable(input.mid(head, input.size() - head - tail));
         if (!kept.isEmpty()) {
             QLineEdit *field = m_field;
