@@ -3,8 +3,8 @@
 # starts the installed launcher with the real program on the offscreen platform, in one
 # situation after another: a first start, a start after the user changed the data, the launcher
 # reached through links and by relative paths, a missing XDG_DATA_HOME, one ending in a line
-# break, an empty data folder, one holding a single odd entry, one that is a link, and the folders
-# it cannot use.
+# break, an empty data folder, one holding a single odd entry, one that is a link (to a folder, to
+# nothing), and the folders it cannot use.
 # Each time it checks which folder the program runs in (through /proc), that the launcher
 # replaced itself with the program (or, in a temporary copy, waits for it and removes the copy),
 # and what the data folder holds.
@@ -347,6 +347,17 @@ if start uncreatable HOME="$home" XDG_DATA_HOME="$tmp/plain file/share" XDG_RUNT
     fallback_checks uncreatable "$demo/baza.leh"
     check "uncreatable: the message names the folder" grep -q 'cannot set up the data folder' "$tmp/uncreatable.err"
     stop_fallback uncreatable
+fi
+
+echo "== a data folder that is a link to nothing (a disk not mounted, say)"
+mkdir -p "$tmp/dangling share"
+ln -s "$tmp/диск не подключён" "$tmp/dangling share/vedalka"
+if start dangling HOME="$home" XDG_DATA_HOME="$tmp/dangling share" XDG_RUNTIME_DIR="$runtime"; then
+    fallback_checks dangling "$demo/baza.leh"
+    check "dangling: the message names the problem" grep -q 'is not a folder' "$tmp/dangling.err"
+    check "dangling: the link is kept, and nothing made where it points" \
+        [ -h "$tmp/dangling share/vedalka" -a ! -e "$tmp/диск не подключён" ]
+    stop_fallback dangling
 fi
 
 echo "== a data folder the user may read but not write"
