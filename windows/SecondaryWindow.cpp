@@ -12,11 +12,11 @@ SecondaryWindow::SecondaryWindow(QWidget *parent)
     : QDialog(parent)
 {
     Resources::init();
-    Fonts::followDesign(this);
 }
 
 void SecondaryWindow::finishSetup(const QString &name, QPoint designedPosition, QScrollArea *scroll, QWidget *client)
 {
+    Fonts::followDesign(this);
     setObjectName(name);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
