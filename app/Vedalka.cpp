@@ -41,8 +41,8 @@ TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent)
 {
     Resources::init();
-    Fonts::followDesign(this);
     setupUi(this);
+    Fonts::followDesign(this);
     setObjectName(u"Form1"_s);
     setWindowIcon(Resources::icon(u":/icons/mainwindow.png"_s));
     // The pictures are set here rather than in the window's description, which would decode a

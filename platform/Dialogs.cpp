@@ -12,16 +12,12 @@ namespace Dialogs {
 
 namespace {
 
-Presenter *&currentPresenter()
-{
-    static Presenter *presenter = nullptr;
-    return presenter;
-}
+Presenter *g_presenter = nullptr;
 
 void present(Kind kind, const QString &text)
 {
-    if (Presenter *p = currentPresenter()) {
-        p->present(kind, text);
+    if (g_presenter) {
+        g_presenter->present(kind, text);
         return;
     }
     Resources::useProgramIcon();
@@ -42,7 +38,7 @@ QString applicationTitle()
 
 void setPresenter(Presenter *presenter)
 {
-    currentPresenter() = presenter;
+    g_presenter = presenter;
 }
 
 void showMessage(const QString &text)

@@ -1,6 +1,5 @@
 #include "platform/Fonts.h"
 
-#include <QChildEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QHash>
@@ -11,6 +10,10 @@ using namespace Qt::StringLiterals;
 
 namespace Fonts {
 
+namespace {
+
+// Named directly rather than through Qt's font substitutions: a family that is not installed
+// costs fontconfig a sorted fallback list for each size and style, a tenth of a start-up.
 QString installedFamily(const QString &family)
 {
     // Metric-compatible or look-alike fonts from Debian's packages, nearest first.
@@ -18,91 +21,39 @@ QString installedFamily(const QString &family)
         {u"MS Sans Serif"_s, {u"Liberation Sans"_s, u"Arial"_s, u"DejaVu Sans"_s}},
         {u"Monotype Corsiva"_s, {u"Z003"_s, u"URW Chancery L"_s, u"DejaVu Serif"_s}},
     };
-    static QHash<QString, QString> chosen;
     const auto alike = lookAlikes.constFind(family);
     if (alike == lookAlikes.cend())
         return family;
-    if (const auto known = chosen.constFind(family); known != chosen.cend())
-        return *known;
-    // Naming an installed family spares Qt a failed look-up and fontconfig's sorted list of
-    // fallbacks for each size and style: most of what fonts cost a start-up.
     // A family that several foundries make is listed as "Family [Foundry]".
     QStringList installed = QFontDatabase::families();
     for (QString &name : installed)
         name = name.section(u" ["_s, 0, 0);
-    QString result = family;
     for (const QString &candidate : QStringList{family} + *alike) {
-        if (installed.contains(candidate, Qt::CaseInsensitive)) {
-            result = candidate;
-            break;
-        }
+        if (installed.contains(candidate, Qt::CaseInsensitive))
+            return candidate;
     }
-    chosen.insert(family, result);
-    return result;
+    return family;
 }
-
-namespace {
-
-void applyOne(QWidget *w)
-{
-    QFont f = w->font();
-    bool changed = false;
-    if (const QString family = installedFamily(f.family()); family != f.family()) {
-        f.setFamilies({family});
-        // Drawn as the system the windows were designed on drew them: fully hinted, crisp at
-        // 96 dpi, and laid out without kerning. Both cost a start-up less than fontconfig's
-        // usual light auto-hinting of every glyph and shaping of every line.
-        f.setStyleStrategy(QFont::PreferNoShaping);
-        f.setHintingPreference(QFont::PreferFullHinting);
-        changed = true;
-    }
-    if (const QVariant height = w->property("fontHeight"); height.isValid() && height.toInt() != f.pixelSize()) {
-        f.setPixelSize(height.toInt());
-        changed = true;
-    }
-    // Setting the font sends another change, which then finds nothing to do.
-    if (changed)
-        w->setFont(f);
-}
-
-class DesignFonts : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::ChildAdded: {
-            // A new child has no children yet; a tree built apart and then put in (a scroll
-            // area's client) is followed from here on, and its fonts are set right away.
-            QObject *child = static_cast<QChildEvent *>(event)->child();
-            child->installEventFilter(this);
-            for (QObject *inner : child->findChildren<QObject *>()) {
-                inner->installEventFilter(this);
-                if (inner->isWidgetType())
-                    applyOne(static_cast<QWidget *>(inner));
-            }
-            break;
-        }
-        case QEvent::FontChange:
-        case QEvent::DynamicPropertyChange:
-            if (watched->isWidgetType())
-                applyOne(static_cast<QWidget *>(watched));
-            break;
-        default:
-            break;
-        }
-        return false;
-    }
-};
 
 } // namespace
 
 void followDesign(QWidget *window)
 {
-    window->installEventFilter(new DesignFonts(window));
+    // The window first, so that a widget inside it starts from the window's font.
+    for (QWidget *w : QList<QWidget *>{window} + window->findChildren<QWidget *>()) {
+        const QVariant height = w->property("fontHeight");
+        if (!height.isValid())
+            continue;
+        QFont f = w->font();
+        f.setFamilies({installedFamily(f.family())});
+        f.setPixelSize(height.toInt());
+        // Drawn as the system the windows were designed on drew them: fully hinted, crisp at
+        // 96 dpi, and laid out without kerning. Both cost a start-up less than fontconfig's
+        // usual light auto-hinting of every glyph and shaping of every line.
+        f.setHintingPreference(QFont::PreferFullHinting);
+        f.setStyleStrategy(QFont::PreferNoShaping);
+        w->setFont(f);
+    }
 }
 
 } // namespace Fonts

@@ -17,51 +17,28 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The text's lines: a carriage return starts one, and so does a line feed.
-QStringList paragraphs(const QString &text)
+// The text's lines, each started by a carriage return or a line feed and broken to fit `width`:
+// at spaces where it can and inside a word where it must, so that even a path without spaces
+// is shown whole. `widest` gets the widest line's width as laid out, which the font's rounded
+// advances can fall short of.
+QStringList wrapped(const QString &text, const QFont &font, qreal width, qreal &widest)
 {
     QString plain = text;
-    plain.replace(u"\r\n"_s, u"\n"_s);
-    plain.replace(u'\r', u'\n');
-    return plain.split(u'\n');
-}
-
-// The width the line takes unbroken, measured as the breaking below measures it: the font's
-// rounded advances can fall short of the laid-out width and break a line that fits.
-int naturalWidth(const QString &paragraph, const QFont &font)
-{
-    QTextLayout layout(paragraph, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    qreal width = 0;
-    if (line.isValid()) {
-        line.setLineWidth(1e6);
-        width = line.naturalTextWidth();
-    }
-    layout.endLayout();
-    return qCeil(width);
-}
-
-// Breaks a line at spaces where it can and inside a word where it must, so that even a path
-// without spaces is shown whole.
-QStringList wrapped(const QString &paragraph, const QFont &font, int width)
-{
-    if (paragraph.isEmpty())
-        return {QString()};
-    QTextLayout layout(paragraph, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
+    plain.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
     QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        lines.append(paragraph.mid(line.textStart(), line.textLength()));
+    for (const QString &paragraph : plain.split(u'\n')) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines.append(paragraph.mid(line.textStart(), line.textLength()));
+            widest = qMax(widest, line.naturalTextWidth());
+        }
+        layout.endLayout();
     }
-    layout.endLayout();
     return lines;
 }
 
@@ -77,27 +54,22 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     setWindowModality(Qt::ApplicationModal);
     setObjectName(u"VedalkaMessageBox"_s);
 
-    m_label = new QLabel(this);
-    m_label->setObjectName(u"text"_s);
-    m_label->setTextFormat(Qt::PlainText);
-    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *label = new QLabel(this);
+    label->setObjectName(u"text"_s);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
 
     // Sized to the text: as wide as its longest line, but no wider than half the screen, where
     // the lines are broken by hand (a label breaks only at spaces).
-    const QStringList lines = paragraphs(text);
-    int natural = 0;
-    for (const QString &line : lines)
-        natural = qMax(natural, naturalWidth(line, m_label->font()));
+    qreal natural = 0, unused = 0;
+    wrapped(text, label->font(), 1e6, natural);
     constexpr int Slack = 4;
-    const int width = qBound(1, natural + Slack, qMax(1, area.width() / 2));
-    QStringList shown;
-    for (const QString &line : lines)
-        shown += wrapped(line, m_label->font(), width - Slack);
-    m_label->setText(shown.join(u'\n'));
-    m_label->setFixedWidth(width);
+    const int width = qBound(1, qCeil(natural) + Slack, qMax(1, area.width() / 2));
+    label->setText(wrapped(text, label->font(), width - Slack, unused).join(u'\n'));
+    label->setFixedWidth(width);
 
     auto *body = new QHBoxLayout;
     body->setSpacing(16);
@@ -109,7 +81,7 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
         icon->setAlignment(Qt::AlignTop);
         body->addWidget(icon, 0, Qt::AlignTop);
     }
-    body->addWidget(m_label, 1);
+    body->addWidget(label, 1);
 
     m_ok = new QPushButton(u"OK"_s, this);
     m_ok->setObjectName(u"ok"_s);

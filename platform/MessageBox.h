@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QMargins>
 
-class QLabel;
 class QPushButton;
 
 class MessageBox : public QDialog
@@ -29,6 +28,5 @@ private:
 
     QMargins m_centredFrame;
     QString m_text;
-    QLabel *m_label = nullptr;
     QPushButton *m_ok = nullptr;
 };

@@ -1,36 +1,81 @@
 // The audio side of the system sound player, through Qt Multimedia: one sound at a time on the
 // default device, and the decoder for the desktop's compressed theme sounds. Built as the
 // library libvedalka-sound.so that the program loads at its first sound.
+//
+// Every sound gets a fresh audio stream in its own sample format: reusing one stream for a
+// sound of another format plays a burst of garbled audio at the switch. Stopping closes the
+// stream at once, dropping what the sound server still holds of it, so the next sound cuts
+// the previous one off cleanly.
 #include "platform/SoundBackend.h"
-#include "platform/SoundOutput.h"
 #include "platform/SystemSound.h"
 
 #include <QAudioBuffer>
 #include <QAudioDecoder>
+#include <QAudioDevice>
+#include <QAudioSink>
 #include <QEventLoop>
+#include <QMediaDevices>
 #include <QTimer>
 #include <QUrl>
 
+#include <cstring>
+#include <limits>
 #include <memory>
-#include <optional>
 
 namespace {
 
-std::optional<WavImage::SampleFormat> fromQt(QAudioFormat::SampleFormat f)
+static_assert(int(WavImage::SampleFormat::UInt8) == QAudioFormat::UInt8
+              && int(WavImage::SampleFormat::Int16) == QAudioFormat::Int16
+              && int(WavImage::SampleFormat::Int32) == QAudioFormat::Int32
+              && int(WavImage::SampleFormat::Float) == QAudioFormat::Float);
+
+// Hands out the samples of one sound, from the start again when it loops.
+class PcmSource : public QIODevice
 {
-    switch (f) {
-    case QAudioFormat::UInt8:
-        return WavImage::SampleFormat::UInt8;
-    case QAudioFormat::Int16:
-        return WavImage::SampleFormat::Int16;
-    case QAudioFormat::Int32:
-        return WavImage::SampleFormat::Int32;
-    case QAudioFormat::Float:
-        return WavImage::SampleFormat::Float;
-    default:
-        return std::nullopt;
+public:
+    PcmSource(QByteArray samples, bool loop)
+        : m_samples(std::move(samples))
+        , m_loop(loop)
+    {
+        open(QIODevice::ReadOnly);
     }
-}
+
+    bool isSequential() const override { return true; }
+
+    qint64 bytesAvailable() const override
+    {
+        if (m_loop)
+            return std::numeric_limits<int>::max();
+        return m_samples.size() - m_pos + QIODevice::bytesAvailable();
+    }
+
+    bool atEnd() const override { return !m_loop && m_pos >= m_samples.size(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        qint64 done = 0;
+        while (done < maxSize) {
+            if (m_pos >= m_samples.size()) {
+                if (!m_loop)
+                    break;
+                m_pos = 0;
+            }
+            const qint64 n = std::min(maxSize - done, qint64(m_samples.size()) - m_pos);
+            std::memcpy(data + done, m_samples.constData() + m_pos, size_t(n));
+            m_pos += n;
+            done += n;
+        }
+        return done;
+    }
+
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_samples;
+    bool m_loop;
+    qint64 m_pos = 0;
+};
 
 class QtSoundBackend : public QObject, public SoundBackend
 {
@@ -39,22 +84,58 @@ class QtSoundBackend : public QObject, public SoundBackend
 public:
     explicit QtSoundBackend(QObject *owner)
         : QObject(owner)
-        , m_output(new SoundOutput(this))
     {
+        m_tail.setSingleShot(true);
+        connect(&m_tail, &QTimer::timeout, this, [this] {
+            release();
+            emit done();
+        });
     }
 
-    bool start(WavImage::Sound sound, bool loop) override { return m_output->start(std::move(sound), loop); }
+    ~QtSoundBackend() override { release(); }
+
+    bool start(WavImage::Sound sound, bool loop) override
+    {
+        release();
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        QAudioFormat format;
+        format.setSampleRate(sound.sampleRate);
+        format.setChannelCount(sound.channels);
+        format.setSampleFormat(QAudioFormat::SampleFormat(sound.format));
+        if (device.isNull() || !device.isFormatSupported(format))
+            return false;
+
+        m_durationMs = sound.samples.size() / sound.bytesPerFrame() * 1000 / sound.sampleRate;
+        m_source = std::make_unique<PcmSource>(std::move(sound.samples), loop);
+        m_sink = std::make_unique<QAudioSink>(device, format);
+        connect(m_sink.get(), &QAudioSink::stateChanged, this, &QtSoundBackend::onStateChanged);
+        m_sink->start(m_source.get());
+        if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
+            release();
+            return false;
+        }
+        return true;
+    }
 
     void stop() override
     {
         dropDecoder();
-        m_output->stop();
-        emit interrupted();
+        release();
+        emit done();
     }
 
-    bool isPlaying() const override { return m_output->isPlaying() || m_decoder; }
+    bool isPlaying() const override { return m_sink || m_decoder; }
 
-    void waitUntilDone() override { m_output->waitUntilDone(); }
+    // A little longer than the sound should take, so that a stalled device never holds the program.
+    void waitUntilDone() override
+    {
+        if (!m_sink)
+            return;
+        QEventLoop loop;
+        connect(this, &QtSoundBackend::done, &loop, &QEventLoop::quit);
+        QTimer::singleShot(m_durationMs + 2000, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 
     bool playCompressed(const QString &file, bool loop, bool wait) override
     {
@@ -83,18 +164,18 @@ public:
         });
         connect(decoder, &QAudioDecoder::finished, this, [this, samples, format, loop] {
             dropDecoder();
-            const auto sampleFormat = fromQt(format->sampleFormat());
             WavImage::Sound sound;
             sound.sampleRate = format->sampleRate();
             sound.channels = format->channelCount();
-            if (!sampleFormat || sound.sampleRate < WavImage::MinSampleRate || sound.sampleRate > WavImage::MaxSampleRate
-                || sound.channels < 1 || sound.channels > WavImage::MaxChannels)
+            sound.format = WavImage::SampleFormat(format->sampleFormat());
+            if (format->sampleFormat() == QAudioFormat::Unknown || sound.sampleRate < WavImage::MinSampleRate
+                || sound.sampleRate > WavImage::MaxSampleRate || sound.channels < 1
+                || sound.channels > WavImage::MaxChannels)
                 return;
-            sound.format = *sampleFormat;
             sound.samples = std::move(*samples);
             sound.samples.truncate(sound.samples.size() - sound.samples.size() % sound.bytesPerFrame());
             if (!sound.samples.isEmpty())
-                m_output->start(std::move(sound), loop);
+                start(std::move(sound), loop);
         });
         connect(decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), this, [this] { dropDecoder(); });
         decoder->setSource(QUrl::fromLocalFile(file));
@@ -104,21 +185,33 @@ public:
             QEventLoop waiting;
             connect(decoder, &QAudioDecoder::finished, &waiting, &QEventLoop::quit);
             connect(decoder, &QObject::destroyed, &waiting, &QEventLoop::quit);
-            connect(this, &QtSoundBackend::interrupted, &waiting, &QEventLoop::quit);
+            connect(this, &QtSoundBackend::done, &waiting, &QEventLoop::quit);
             QTimer::singleShot(5000, &waiting, &QEventLoop::quit);
             if (m_decoder.get() == decoder)
                 waiting.exec(QEventLoop::ExcludeUserInputEvents);
-            if (!m_output->isPlaying())
+            if (!m_sink)
                 return false;
-            m_output->waitUntilDone();
+            waitUntilDone();
         }
         return true;
     }
 
 signals:
-    void interrupted();
+    // The sound played out, or was stopped.
+    void done();
 
 private:
+    void release()
+    {
+        m_tail.stop();
+        if (m_sink) {
+            m_sink->disconnect(this);
+            m_sink->stop();
+        }
+        m_sink.reset();
+        m_source.reset();
+    }
+
     void dropDecoder()
     {
         if (!m_decoder)
@@ -129,7 +222,23 @@ private:
         m_decoder.release()->deleteLater();
     }
 
-    SoundOutput *m_output;
+    void onStateChanged(QAudio::State state)
+    {
+        if (state == QAudio::ActiveState) {
+            m_tail.stop();
+        } else if (state == QAudio::IdleState && m_source->atEnd()) {
+            // The server still holds up to one buffer of the sound: let it play out.
+            m_tail.start(int(m_sink->format().durationForBytes(int(m_sink->bufferSize())) / 1000) + 50);
+        } else if (state != QAudio::IdleState) {
+            // A lost device or server; the sink is released outside its own signal.
+            m_tail.start(0);
+        }
+    }
+
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<QIODevice> m_source;
+    QTimer m_tail;
+    qint64 m_durationMs = 0;
     std::unique_ptr<QAudioDecoder> m_decoder;
 };
 

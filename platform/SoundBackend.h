@@ -22,9 +22,9 @@ public:
     virtual bool playCompressed(const QString &file, bool loop, bool wait) = 0;
     // Stops whatever plays or is being decoded.
     virtual void stop() = 0;
+    // True while a sound plays or is being decoded.
     virtual bool isPlaying() const = 0;
-    // Waits, without taking user input, until the sound has played or a little longer than it
-    // should take.
+    // Waits, without taking user input, until the sound has played.
     virtual void waitUntilDone() = 0;
 };
 

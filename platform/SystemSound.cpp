@@ -53,34 +53,20 @@ QByteArray readResource(const QString &name, const QString &module)
 const QHash<QString, QString> &eventNames()
 {
     static const QHash<QString, QString> names = {
-        {u".default"_s, u"bell"_s},
-        {u"systemdefault"_s, u"bell"_s},
-        {u"systemasterisk"_s, u"dialog-information"_s},
-        {u"systemexclamation"_s, u"dialog-warning"_s},
-        {u"systemhand"_s, u"dialog-error"_s},
-        {u"systemquestion"_s, u"dialog-question"_s},
-        {u"systemnotification"_s, u"message"_s},
-        {u"systemstart"_s, u"service-login"_s},
-        {u"windowslogon"_s, u"service-login"_s},
-        {u"systemexit"_s, u"service-logout"_s},
-        {u"windowslogoff"_s, u"service-logout"_s},
-        {u"mailbeep"_s, u"message-new-email"_s},
-        {u"deviceconnect"_s, u"device-added"_s},
-        {u"devicedisconnect"_s, u"device-removed"_s},
-        {u"devicefail"_s, u"dialog-error"_s},
-        {u"appgpfault"_s, u"dialog-error"_s},
-        {u"emptyrecyclebin"_s, u"trash-empty"_s},
-        {u"printcomplete"_s, u"complete"_s},
-        {u"lowbatteryalarm"_s, u"battery-low"_s},
-        {u"criticalbatteryalarm"_s, u"battery-caution"_s},
-        {u"open"_s, u"window-new"_s},
-        {u"close"_s, u"window-close"_s},
-        {u"minimize"_s, u"window-minimized"_s},
-        {u"maximize"_s, u"window-maximized"_s},
-        {u"restoreup"_s, u"window-unmaximized"_s},
-        {u"restoredown"_s, u"window-unmaximized"_s},
-        {u"menucommand"_s, u"menu-click"_s},
-        {u"menupopup"_s, u"menu-popup"_s},
+        {u".default"_s, u"bell"_s}, {u"systemdefault"_s, u"bell"_s},
+        {u"systemasterisk"_s, u"dialog-information"_s}, {u"systemexclamation"_s, u"dialog-warning"_s},
+        {u"systemhand"_s, u"dialog-error"_s}, {u"systemquestion"_s, u"dialog-question"_s},
+        {u"systemnotification"_s, u"message"_s}, {u"systemstart"_s, u"service-login"_s},
+        {u"windowslogon"_s, u"service-login"_s}, {u"systemexit"_s, u"service-logout"_s},
+        {u"windowslogoff"_s, u"service-logout"_s}, {u"mailbeep"_s, u"message-new-email"_s},
+        {u"deviceconnect"_s, u"device-added"_s}, {u"devicedisconnect"_s, u"device-removed"_s},
+        {u"devicefail"_s, u"dialog-error"_s}, {u"appgpfault"_s, u"dialog-error"_s},
+        {u"emptyrecyclebin"_s, u"trash-empty"_s}, {u"printcomplete"_s, u"complete"_s},
+        {u"lowbatteryalarm"_s, u"battery-low"_s}, {u"criticalbatteryalarm"_s, u"battery-caution"_s},
+        {u"open"_s, u"window-new"_s}, {u"close"_s, u"window-close"_s},
+        {u"minimize"_s, u"window-minimized"_s}, {u"maximize"_s, u"window-maximized"_s},
+        {u"restoreup"_s, u"window-unmaximized"_s}, {u"restoredown"_s, u"window-unmaximized"_s},
+        {u"menucommand"_s, u"menu-click"_s}, {u"menupopup"_s, u"menu-popup"_s},
     };
     return names;
 }
@@ -95,7 +81,7 @@ struct Found
 
 Found fromBytes(const QByteArray &bytes)
 {
-    return Found{WavImage::decode(bytes), {}};
+    return {WavImage::decode(bytes), {}};
 }
 
 Found findEvent(const QString &alias)
@@ -103,9 +89,7 @@ Found findEvent(const QString &alias)
     const QString file = eventSoundFile(alias);
     if (file.endsWith(u".wav"_s, Qt::CaseInsensitive))
         return fromBytes(readSoundFile(file));
-    Found found;
-    found.compressedFile = file;
-    return found;
+    return {std::nullopt, file};
 }
 
 // The audio side, loaded from its library at the first sound; null when it cannot be had
@@ -186,22 +170,12 @@ private:
     SoundBackend *m_output;
 };
 
-Player *&replacement()
-{
-    static Player *player = nullptr;
-    return player;
-}
-
-QPointer<RealPlayer> &realPlayer()
-{
-    static QPointer<RealPlayer> player;
-    return player;
-}
+Player *g_replacement = nullptr;
 
 // The real output lives as long as the application object, and is only made for a sound.
 RealPlayer *real(bool create)
 {
-    QPointer<RealPlayer> &player = realPlayer();
+    static QPointer<RealPlayer> player;
     if (!player && create && QCoreApplication::instance()) {
         player = new RealPlayer;
         player->setParent(QCoreApplication::instance());
@@ -262,13 +236,13 @@ QString eventSoundFile(const QString &alias)
 
 void setPlayer(Player *player)
 {
-    replacement() = player;
+    g_replacement = player;
 }
 
 bool play(const SoundRequest &request)
 {
-    if (Player *p = replacement())
-        return p->play(request);
+    if (g_replacement)
+        return g_replacement->play(request);
     // Stopping needs no output when none was ever made.
     RealPlayer *player = real(!request.isStop());
     return player ? player->play(request) : request.isStop();

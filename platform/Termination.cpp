@@ -21,11 +21,7 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 
-std::function<void()> &handlerSlot()
-{
-    static std::function<void()> handler;
-    return handler;
-}
+std::function<void()> g_handler;
 
 // Both are never destroyed, so exit handlers that run after static destruction can still use
 // them. The mutex is recursive because the last words may end in exit() themselves.
@@ -39,18 +35,6 @@ std::function<void()> &lastWordsSlot()
 {
     static auto *slot = new std::function<void()>;
     return *slot;
-}
-
-void runLastWords()
-{
-    const std::lock_guard lock(lastWordsMutex());
-    static bool speaking = false;
-    if (speaking)
-        return;
-    speaking = true;
-    if (const std::function<void()> lastWords = lastWordsSlot())
-        lastWords();
-    speaking = false;
 }
 
 QtMessageHandler g_qtMessages = nullptr;
@@ -70,18 +54,18 @@ void onMessage(QtMsgType type, const QMessageLogContext &context, const QString 
         return;
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread()) {
-        runLastWords();
+        sayLastWords();
         return;
     }
     // Qt 6.4's Wayland plugin can find the broken connection on its frame thread. What the last
     // words save belongs to the GUI thread, so they are said there; here only if it hangs.
     const auto said = std::make_shared<QSemaphore>();
     QMetaObject::invokeMethod(app, [said] {
-        runLastWords();
+        sayLastWords();
         said->release();
     }, Qt::QueuedConnection);
     if (!said->tryAcquire(1, 3000))
-        runLastWords();
+        sayLastWords();
 }
 
 void onSignal(int)
@@ -97,7 +81,7 @@ void onSignal(int)
 
 void install(std::function<void()> handler)
 {
-    handlerSlot() = std::move(handler);
+    g_handler = std::move(handler);
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
@@ -109,7 +93,7 @@ void install(std::function<void()> handler)
         char bytes[64];
         while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
         }
-        if (const std::function<void()> handler = handlerSlot())
+        if (const std::function<void()> handler = g_handler)
             handler();
     });
 
@@ -128,7 +112,7 @@ void atEnd(std::function<void()> lastWords)
 {
     [[maybe_unused]] static const bool hooked = [] {
         g_qtMessages = qInstallMessageHandler(onMessage);
-        return std::atexit(runLastWords) == 0;
+        return std::atexit(sayLastWords) == 0;
     }();
     const std::lock_guard lock(lastWordsMutex());
     lastWordsSlot() = std::move(lastWords);
@@ -136,7 +120,14 @@ void atEnd(std::function<void()> lastWords)
 
 void sayLastWords()
 {
-    runLastWords();
+    const std::lock_guard lock(lastWordsMutex());
+    static bool speaking = false;
+    if (speaking)
+        return;
+    speaking = true;
+    if (const std::function<void()> lastWords = lastWordsSlot())
+        lastWords();
+    speaking = false;
 }
 
 } // namespace Termination

@@ -11,17 +11,12 @@ namespace WavImage {
 
 namespace {
 
-enum class Encoding
-{
-    Pcm,
-    Float,
-    ALaw,
-    MuLaw
-};
+// The format tags of the encodings read.
+enum Tag : quint16 { Pcm = 1, IeeeFloat = 3, ALaw = 6, MuLaw = 7, Extensible = 0xFFFE };
 
 struct Format
 {
-    Encoding encoding = Encoding::Pcm;
+    quint16 tag = Pcm;
     int channels = 0;
     int sampleRate = 0;
     int bits = 0;
@@ -46,40 +41,25 @@ std::optional<Format> readFormat(QByteArrayView chunk)
     if (chunk.size() < 16)
         return std::nullopt;
     const char *p = chunk.data();
-    quint16 tag = u16(p);
     Format f;
+    f.tag = u16(p);
     f.channels = u16(p + 2);
     const quint32 rate = u32(p + 4);
     f.blockAlign = u16(p + 12);
     f.bits = u16(p + 14);
-    if (tag == 0xFFFE) {
+    if (f.tag == Extensible) {
         if (chunk.size() < 40 || u16(p + 16) < 22)
             return std::nullopt;
         const int validBits = u16(p + 18);
         if (validBits > f.bits || QByteArrayView(p + 26, 14) != QByteArrayView(GuidTail, 14))
             return std::nullopt;
-        tag = u16(p + 24);
+        f.tag = u16(p + 24);
     }
-    switch (tag) {
-    case 1:
-        f.encoding = Encoding::Pcm;
-        if (f.bits != 8 && f.bits != 16 && f.bits != 24 && f.bits != 32)
-            return std::nullopt;
-        break;
-    case 3:
-        f.encoding = Encoding::Float;
-        if (f.bits != 32 && f.bits != 64)
-            return std::nullopt;
-        break;
-    case 6:
-    case 7:
-        f.encoding = tag == 6 ? Encoding::ALaw : Encoding::MuLaw;
-        if (f.bits != 8)
-            return std::nullopt;
-        break;
-    default:
+    const bool known = (f.tag == Pcm && (f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32))
+                       || (f.tag == IeeeFloat && (f.bits == 32 || f.bits == 64))
+                       || ((f.tag == ALaw || f.tag == MuLaw) && f.bits == 8);
+    if (!known)
         return std::nullopt;
-    }
     if (f.channels < 1 || f.channels > MaxChannels || rate < quint32(MinSampleRate) || rate > quint32(MaxSampleRate))
         return std::nullopt;
     f.sampleRate = int(rate);
@@ -138,8 +118,8 @@ Sound makeSound(const Format &f, QByteArrayView data)
     Sound s;
     s.sampleRate = f.sampleRate;
     s.channels = f.channels;
-    switch (f.encoding) {
-    case Encoding::Pcm:
+    switch (f.tag) {
+    case Pcm:
         switch (f.bits) {
         case 8:
             s.format = SampleFormat::UInt8;
@@ -162,7 +142,7 @@ Sound makeSound(const Format &f, QByteArrayView data)
             break;
         }
         break;
-    case Encoding::Float:
+    case IeeeFloat:
         s.format = SampleFormat::Float;
         if (f.bits == 32) {
             s.samples = convert<float>(data, 4, [](const char *p) {
@@ -174,11 +154,11 @@ Sound makeSound(const Format &f, QByteArrayView data)
             });
         }
         break;
-    case Encoding::ALaw:
+    case ALaw:
         s.format = SampleFormat::Int16;
         s.samples = convert<qint16>(data, 1, [](const char *p) { return fromALaw(quint8(*p)); });
         break;
-    case Encoding::MuLaw:
+    case MuLaw:
         s.format = SampleFormat::Int16;
         s.samples = convert<qint16>(data, 1, [](const char *p) { return fromMuLaw(quint8(*p)); });
         break;
@@ -187,20 +167,6 @@ Sound makeSound(const Format &f, QByteArrayView data)
 }
 
 } // namespace
-
-int Sound::bytesPerFrame() const
-{
-    switch (format) {
-    case SampleFormat::UInt8:
-        return channels;
-    case SampleFormat::Int16:
-        return channels * 2;
-    case SampleFormat::Int32:
-    case SampleFormat::Float:
-        return channels * 4;
-    }
-    return channels;
-}
 
 std::optional<Sound> decode(QByteArrayView bytes)
 {

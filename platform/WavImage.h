@@ -12,14 +12,9 @@
 
 namespace WavImage {
 
-// The sample layouts the audio output accepts; every other encoding is converted to one of them.
-enum class SampleFormat
-{
-    UInt8,
-    Int16,
-    Int32,
-    Float
-};
+// The sample layouts the audio output accepts, numbered as Qt Multimedia numbers them; every
+// other encoding is converted to one of them.
+enum class SampleFormat { UInt8 = 1, Int16, Int32, Float };
 
 struct Sound
 {
@@ -29,7 +24,10 @@ struct Sound
     // Interleaved little-endian frames of the format above; never empty, whole frames only.
     QByteArray samples;
 
-    int bytesPerFrame() const;
+    int bytesPerFrame() const
+    {
+        return channels * (format == SampleFormat::UInt8 ? 1 : format == SampleFormat::Int16 ? 2 : 4);
+    }
 };
 
 // The limits of what is played: the sample rates and channel counts a sound server takes.

@@ -13,11 +13,11 @@ SecondaryWindow::SecondaryWindow(QWidget *parent)
                           | Qt::WindowCloseButtonHint)
 {
     Resources::init();
-    Fonts::followDesign(this);
 }
 
 void SecondaryWindow::finishSetup(QPoint designedPosition)
 {
+    Fonts::followDesign(this);
     // The controls keep their places; when the window is smaller than they need, the client
     // area (the scroll area's widget in every .ui) scrolls.
     QWidget *client = findChild<QScrollArea *>()->widget();
