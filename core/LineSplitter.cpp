@@ -157,19 +157,16 @@ __attribute__((target("avx2"))) const char *inFormatAvx2(const char *p, const ch
 }
 #endif
 
-Method widest() noexcept
-{
-#if defined(VEDALKA_HAVE_AVX2)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return Method::Avx2;
-#endif
-    return Method::Plain;
-}
-
 Method best() noexcept
 {
-    static const Method method = widest();
+    static const Method method = [] {
+#if defined(VEDALKA_HAVE_AVX2)
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2"))
+            return Method::Avx2;
+#endif
+        return Method::Plain;
+    }();
     return method;
 }
 
@@ -180,46 +177,32 @@ bool available(Method method) noexcept
     return method == Method::Plain || best() == Method::Avx2;
 }
 
-namespace {
-
-const char *run(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+const char *countBreaks([[maybe_unused]] Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
 {
 #if defined(VEDALKA_HAVE_AVX2)
-    if (method == Method::Avx2)
+    if (method == Method::Avx2 && available(method))
         return countAvx2(p, end, afterCr, breaks);
 #endif
     return countPlain(p, end, afterCr, breaks);
 }
 
-const char *runInFormat(Method method, const char *p, const char *end) noexcept
+const char *countBreaks(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
+{
+    return countBreaks(best(), p, end, afterCr, breaks);
+}
+
+const char *inFormatEnd([[maybe_unused]] Method method, const char *p, const char *end) noexcept
 {
 #if defined(VEDALKA_HAVE_AVX2)
-    if (method == Method::Avx2)
+    if (method == Method::Avx2 && available(method))
         return inFormatAvx2(p, end);
 #endif
     return inFormatPlain(p, end);
 }
 
-} // namespace
-
-const char *countBreaks(Method method, const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
-{
-    return run(available(method) ? method : Method::Plain, p, end, afterCr, breaks);
-}
-
-const char *countBreaks(const char *p, const char *end, bool afterCr, qsizetype &breaks) noexcept
-{
-    return run(best(), p, end, afterCr, breaks);
-}
-
-const char *inFormatEnd(Method method, const char *p, const char *end) noexcept
-{
-    return runInFormat(available(method) ? method : Method::Plain, p, end);
-}
-
 const char *inFormatEnd(const char *p, const char *end) noexcept
 {
-    return runInFormat(best(), p, end);
+    return inFormatEnd(best(), p, end);
 }
 
 } // namespace LineSplit

@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -256,16 +255,12 @@ void SafeWriter::write(const char *data, qsizetype n)
     // An empty line may come as a null array: nothing to copy, and no pointer to copy from.
     if (n <= 0)
         return;
-    if (m_used + n > BufferSize)
+    if (m_buffer.size() + n > BufferSize)
         flush();
-    if (n >= BufferSize) {
-        writeOut(data, n);
-        return;
-    }
-    if (m_buffer.isEmpty())
-        m_buffer.resize(BufferSize);
-    std::memcpy(m_buffer.data() + m_used, data, size_t(n));
-    m_used += n;
+    if (n >= BufferSize)
+        return writeOut(data, n);
+    m_buffer.reserve(BufferSize);
+    m_buffer.append(data, n);
 }
 
 void SafeWriter::copyLines(const QString &fileName, Files::ReadFile::Missing missing)
@@ -301,11 +296,9 @@ void SafeWriter::copyLines(const QString &fileName, Files::ReadFile::Missing mis
 
 void SafeWriter::flush()
 {
-    if (m_used == 0)
-        return;
-    const qsizetype n = m_used;
-    m_used = 0;
-    writeOut(m_buffer.constData(), n);
+    if (!m_buffer.isEmpty())
+        writeOut(m_buffer.constData(), m_buffer.size());
+    m_buffer.resize(0); // the memory stays for the next piece
 }
 
 void SafeWriter::commit()

@@ -92,5 +92,4 @@ private:
     QDeadlineTimer m_deadline; // a device or pipe: how long it may keep us waiting
     QStringList m_takes;
     QByteArray m_buffer;
-    qsizetype m_used = 0;
 };
