@@ -29,10 +29,11 @@ bool isBreak(char c)
     return c == '\r' || c == '\n';
 }
 
-// True when a line of the file is the text, which is not empty. A line is what lies between
-// breaks, so the text is searched for as it is and a find counts when a break (or the start
-// of the file) comes right before it and a break, the end of the text or a zero byte right
-// after. A text holding a break or a zero byte can be no line at all.
+// True when a line of the file is the text. A line is what lies between breaks, so the text is
+// searched for as it is and a find counts when a break that is not the carriage return of a CR
+// LF (or the start of the file) comes right before it and a break, or the end of the text or a
+// zero byte after a text that is not empty, right after. A text holding a break or a zero byte
+// can be no line at all.
 template<class Reader>
 bool hasLine(Reader &file, QByteArrayView text)
 {
@@ -66,8 +67,9 @@ bool hasLine(Reader &file, QByteArrayView text)
             const qsizetype after = at + n;
             if (after == filled && !last)
                 break; // the byte after it comes with the next read
-            const bool startsLine = (windowAt + at == 0) || (at > 0 && isBreak(begin[at - 1]));
-            if (startsLine && (after == filled || isBreak(begin[after])))
+            const bool endsLine = after < filled ? isBreak(begin[after]) : n > 0;
+            const char before = windowAt + at == 0 ? '\n' : at > 0 ? begin[at - 1] : 0;
+            if (endsLine && (before == '\n' || (before == '\r' && begin[at] != '\n')))
                 return true;
             from = at + 1;
         }
@@ -192,34 +194,7 @@ QByteArray PhraseBase::line(qsizetype i)
 
 bool PhraseBase::contains(QByteArrayView text)
 {
-    if (m_count == 0)
-        return false;
-    if (!text.isEmpty())
-        return hasLine(*this, text);
-
-    // The empty text: compares every line with it as its pieces arrive.
-    struct MatchSink
-    {
-        QByteArrayView text;
-        qsizetype at = 0;
-        bool same = true;
-        bool done = false;
-        void piece(const char *p, qsizetype n)
-        {
-            if (same && at + n <= text.size() && std::memcmp(text.data() + at, p, size_t(n)) == 0)
-                at += n;
-            else
-                same = false;
-        }
-        void lineEnd()
-        {
-            done = done || (same && at == text.size());
-            at = 0;
-            same = true;
-        }
-    } sink{text};
-    scanFrom(m_checkpoints.first(), sink);
-    return sink.done;
+    return m_count > 0 && hasLine(*this, text);
 }
 
 bool PhraseBase::appendIfNew(const QString &fileName, const QByteArray &phrase)
