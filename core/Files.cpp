@@ -27,14 +27,8 @@ QString fullPath(const QString &name)
 QString reason(int errorNumber)
 {
     QString text = QString::fromLocal8Bit(std::strerror(errorNumber));
-    qsizetype n = text.size();
-    while (n > 0) {
-        const QChar c = text.at(n - 1);
-        if (c != u' ' && c != u'\r' && c != u'\n' && c != u'.')
-            break;
-        --n;
-    }
-    text.truncate(n);
+    while (!text.isEmpty() && QStringView(u" \r\n.").contains(text.back()))
+        text.chop(1);
     return text;
 }
 

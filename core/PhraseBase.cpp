@@ -17,13 +17,6 @@ QByteArray &sharedBuffer()
     return buffer;
 }
 
-struct CountSink
-{
-    qsizetype lines = 0;
-    void piece(const char *, qsizetype) { }
-    void lineEnd() { ++lines; }
-};
-
 bool isBreak(char c)
 {
     return c == '\r' || c == '\n';
@@ -114,24 +107,23 @@ void PhraseBase::loadFrom(qsizetype readSize)
     QByteArray &buffer = sharedBuffer();
     QList<Checkpoint> checkpoints;
     LineSplitter splitter;
-    CountSink sink;
+    qsizetype lines = 0;
     qint64 offset = 0;
     qsizetype reads = 0;
     qsizetype first = 0;
     for (;;) {
-        checkpoints.append({offset, sink.lines, splitter.lineOpen(), splitter.skipLf()});
+        checkpoints.append({offset, lines, splitter.lineOpen(), splitter.skipLf()});
         const qsizetype got = m_file ? m_file->read(buffer.data(), readSize) : readAt(offset, buffer.data(), readSize);
         if (got == 0)
             break;
         if (++reads == 1)
             first = got;
         // Only the number of lines is wanted here, so the chunk is counted in bulk.
-        sink.lines += splitter.countLines(buffer.constData(), got);
+        lines += splitter.countLines(buffer.constData(), got);
         if (splitter.ended())
             break;
         offset += got;
     }
-    splitter.finish(sink);
     // A base that came in one read stays in memory, so that a press reads it only once.
     if (m_file && reads == 1) {
         m_text = QByteArray(buffer.constData(), first);
@@ -139,7 +131,7 @@ void PhraseBase::loadFrom(qsizetype readSize)
     }
     m_readSize = readSize;
     m_checkpoints = std::move(checkpoints);
-    m_count = sink.lines;
+    m_count = lines + (splitter.lineOpen() ? 1 : 0); // a last line without its break
 }
 
 template<class Sink>

@@ -126,7 +126,7 @@ SafeWriter::Lock::Lock(const QString &fileName, bool create)
         struct stat now;
         if (::stat(path.constData(), &now) == 0 && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
             m_fd = std::move(fd);
-            SaveNote::recover(fileName, m_target);
+            SaveNote::recover(fileName, m_target, true);
             return;
         }
         // The file was replaced while we waited: lock the one that is there now.

@@ -420,13 +420,9 @@ void SaveNote::commit()
     ::unlink(path.constData());
 }
 
-void SaveNote::recover(const QString &fileName)
+void SaveNote::recover(const QString &fileName, const QString &resolved, bool locked)
 {
-    recover(fileName, Files::writeTarget(fileName), false);
-}
-
-void SaveNote::recover(const QString &fileName, const QString &target, bool locked)
-{
+    const QString target = resolved.isEmpty() ? Files::writeTarget(fileName) : resolved;
     const QByteArray path = QFile::encodeName(target);
     struct stat st, there;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))

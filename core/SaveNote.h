@@ -55,8 +55,7 @@ public:
     // lock (SafeWriter::Lock, which has resolved the name to its `target`). Unless the caller
     // holds the lock (`locked`), it takes it, and does nothing while another holds it. Two stat
     // calls when there is no note.
-    static void recover(const QString &fileName);
-    static void recover(const QString &fileName, const QString &target, bool locked = true);
+    static void recover(const QString &fileName, const QString &target = {}, bool locked = false);
 
     // Keeps answers the log `logFile` could not take in a new note, whose name is returned;
     // "Cannot create file ..." naming it otherwise.
