@@ -78,7 +78,6 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
         icon->setObjectName(u"icon"_s);
         const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
         icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(size, size));
-        icon->setAlignment(Qt::AlignTop);
         body->addWidget(icon, 0, Qt::AlignTop);
     }
     body->addWidget(label, 1);
@@ -86,7 +85,6 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     m_ok = new QPushButton(u"OK"_s, this);
     m_ok->setObjectName(u"ok"_s);
     m_ok->setDefault(true);
-    m_ok->setAutoDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *layout = new QVBoxLayout(this);
@@ -99,7 +97,6 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     m_ok->setFocus();
 
     layout->activate();
-    adjustSize();
 }
 
 bool MessageBox::event(QEvent *event)

@@ -166,15 +166,12 @@ public:
         });
         connect(decoder, &QAudioDecoder::finished, this, [this, samples, format, loop] {
             dropDecoder();
-            WavImage::Sound sound;
-            sound.sampleRate = format->sampleRate();
-            sound.channels = format->channelCount();
-            sound.format = WavImage::SampleFormat(format->sampleFormat());
+            WavImage::Sound sound{format->sampleRate(), format->channelCount(),
+                                  WavImage::SampleFormat(format->sampleFormat()), std::move(*samples)};
             if (format->sampleFormat() == QAudioFormat::Unknown || sound.sampleRate < WavImage::MinSampleRate
                 || sound.sampleRate > WavImage::MaxSampleRate || sound.channels < 1
                 || sound.channels > WavImage::MaxChannels)
                 return;
-            sound.samples = std::move(*samples);
             sound.samples.truncate(sound.samples.size() - sound.samples.size() % sound.bytesPerFrame());
             if (!sound.samples.isEmpty())
                 start(std::move(sound), loop, false);
