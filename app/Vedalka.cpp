@@ -30,7 +30,6 @@
 #include <QShowEvent>
 
 #include <cstdio>
-#include <exception>
 #include <limits>
 
 #include <unistd.h>
@@ -75,11 +74,9 @@ TForm1::TForm1(QWidget *parent)
     Vedalka->setMaxLength(std::numeric_limits<int>::max());
 
     // Ctrl+Q closes the window as its close box does: the log is saved, or the window stays.
-    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    connect(quit, &QShortcut::activated, this, &QWidget::close);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this, this, &QWidget::close);
     // F10 opens the first menu, as on the desktop the design comes from.
-    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(menuKey, &QShortcut::activated, this, [this] { Oprogramme->setActiveAction(N5->menuAction()); });
+    new QShortcut(QKeySequence(Qt::Key_F10), this, [this] { Oprogramme->setActiveAction(N5->menuAction()); });
     Keyboard::enterPressesButtons(this);
 
     Dialogs::connectGuarded(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
@@ -137,8 +134,7 @@ LineList &TForm1::pictureIndexForUse()
         index.append(header);
         index.append("1");
     }
-    if (index.get(0) != header)
-        index.replace(0, header);
+    index.replace(0, header);
     return m_pictureIndex.emplace(std::move(index));
 }
 
@@ -281,10 +277,7 @@ void TForm1::showPhrase(const QByteArray &phrase)
     // shown in part, marked with an ellipsis: laying out millions of characters would freeze
     // the window. The log gets the whole phrase.
     constexpr qsizetype MaxShown = 100000;
-    if (phrase.size() <= MaxShown)
-        Vedalka->setText(Cp1251::decode(phrase));
-    else
-        Vedalka->setText(Cp1251::decode(phrase.left(MaxShown)) + u'…');
+    Vedalka->setText(Cp1251::decode(phrase.left(MaxShown)) + (phrase.size() > MaxShown ? u"…"_s : QString()));
     Vedalka->setCursorPosition(0);
 }
 
@@ -357,21 +350,10 @@ void TForm1::followScheme()
 {
     // The labels and radio buttons stand on the designed silver, the fields' green text on the
     // desktop's field colour, the black caption on the desktop's button face.
-    const QPalette desktop = QApplication::palette();
-    QPalette area = client->palette();
-    area.setColor(QPalette::WindowText, Contrast::keepOrClassic(desktop.color(QPalette::WindowText),
-                                                                area.color(QPalette::Window), Qt::black));
-    client->setPalette(area);
-    for (QLineEdit *field : {Chel, Vedalka}) {
-        QPalette p = field->palette();
-        p.setColor(QPalette::Base, Contrast::keepOrClassic(desktop.color(QPalette::Base), p.color(QPalette::Text),
-                                                           Qt::white));
-        field->setPalette(p);
-    }
-    QPalette button = Button1->palette();
-    button.setColor(QPalette::Button, Contrast::keepOrClassic(desktop.color(QPalette::Button),
-                                                              button.color(QPalette::ButtonText), QColor(192, 192, 192)));
-    Button1->setPalette(button);
+    Contrast::follow(client, QPalette::WindowText, QPalette::Window, Qt::black);
+    Contrast::follow(Chel, QPalette::Base, QPalette::Text, Qt::white);
+    Contrast::follow(Vedalka, QPalette::Base, QPalette::Text, Qt::white);
+    Contrast::follow(Button1, QPalette::Button, QPalette::ButtonText, QColor(192, 192, 192));
 }
 
 void TForm1::changeEvent(QEvent *event)
@@ -403,27 +385,14 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    if (!m_sessionEnding) {
-        std::exception_ptr failure;
-        try {
-            FormClose();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        if (!failure) {
-            event->accept();
-            return;
-        }
-        // The user's close: the error is shown, the window stays open and the answers wait for
-        // the next attempt. Unless the session asks to end meanwhile: the box is closed then.
-        if (!m_sessionEnding)
-            Dialogs::guard([&failure] { std::rethrow_exception(failure); });
-        if (!m_sessionEnding) {
-            event->ignore();
-            return;
-        }
+    // The user's close: an error is shown, the window stays open and the answers wait for the
+    // next attempt. Unless the session asks to end meanwhile: the box is closed then. A save
+    // takes no signal or close request while it runs, so only the box lets one in.
+    if (!m_sessionEnding && !Dialogs::guard([this] { FormClose(); }) && !m_sessionEnding) {
+        event->ignore();
+        return;
     }
-    if (!saveOrKeepAnswers())
+    if (m_sessionEnding && !saveOrKeepAnswers())
         m_exitCode = 1;
     event->accept();
 }

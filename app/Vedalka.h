@@ -1,10 +1,7 @@
-// The main window of Ведал-ка! and the owner of everything that lives for the whole run.
-//
-// TForm1 is built from its Designer description (Vedalka.ui), so every control is a named
-// field (Chel, Vedalka, Button1, ...). Creating the window runs FormCreate, which prepares the
-// data files in the working directory; closing it runs FormClose, which writes the result log.
-// The three secondary windows are made hidden by createWindows() and shown modally from the
-// menu. Every handler runs inside Dialogs::guard, so a failure is shown and the program goes on.
+// The main window of Ведал-ка!, built from Vedalka.ui, and the owner of everything that lives
+// for the whole run. Creating it runs FormCreate, which prepares the data files in the working
+// directory; closing it runs FormClose, which writes the result log. Every handler runs inside
+// Dialogs::guard, so a failure is shown and the program goes on.
 #pragma once
 
 #include "core/LineList.h"
@@ -33,7 +30,8 @@ class TForm1 : public QMainWindow, public Ui::TForm1
 public:
     explicit TForm1(QWidget *parent = nullptr);
 
-    // Makes the About, add-phrase and icon check windows, hidden, in that order.
+    // Makes the About, add-phrase and icon check windows, hidden, in that order; the menu shows
+    // them modally.
     void createWindows();
 
     TAboutForm *AboutForm = nullptr;
@@ -82,8 +80,6 @@ private:
     void FormCreate();
     // Shows a secondary window modally and gives the focus back afterwards.
     void showModal(QDialog *window);
-    // The desktop's colours beside the designed ones, where they read well; the classic ones
-    // where they do not.
     void followScheme();
     void FormClose();
     // The save at a session's end: never waits long and never shows anything. False when the

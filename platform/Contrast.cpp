@@ -1,5 +1,7 @@
 #include "platform/Contrast.h"
 
+#include <QApplication>
+#include <QWidget>
 #include <QtMath>
 
 namespace Contrast {
@@ -21,9 +23,12 @@ double ratio(const QColor &a, const QColor &b)
     return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 
-QColor keepOrClassic(const QColor &system, const QColor &fixed, const QColor &classic)
+void follow(QWidget *widget, QPalette::ColorRole role, QPalette::ColorRole beside, const QColor &classic)
 {
-    return ratio(system, fixed) >= Minimum ? system : classic;
+    const QColor desktop = QApplication::palette().color(role);
+    QPalette p = widget->palette();
+    p.setColor(role, ratio(desktop, p.color(beside)) >= Minimum ? desktop : classic);
+    widget->setPalette(p);
 }
 
 } // namespace Contrast

@@ -5,7 +5,9 @@
 // it does not.
 #pragma once
 
-#include <QColor>
+#include <QPalette>
+
+class QWidget;
 
 namespace Contrast {
 
@@ -15,7 +17,8 @@ constexpr double Minimum = 4.5;
 // The contrast ratio of two colours, from 1 (the same lightness) to 21 (black and white).
 double ratio(const QColor &a, const QColor &b);
 
-// `system` where it reaches Minimum against `fixed`, otherwise `classic`.
-QColor keepOrClassic(const QColor &system, const QColor &fixed, const QColor &classic);
+// The widget's colour for `role` becomes the desktop's where that reaches Minimum against the
+// widget's colour for `beside`, `classic` otherwise.
+void follow(QWidget *widget, QPalette::ColorRole role, QPalette::ColorRole beside, const QColor &classic);
 
 } // namespace Contrast

@@ -23,20 +23,15 @@ quint32 colourLimit()
     return screen ? IconFile::colourLimitForDepth(screen->depth()) : 0;
 }
 
-QImage standardApplicationIcon(qreal ratio)
+QImage picture(const IconFile &icon, qreal ratio)
 {
+    if (!icon.isStandardApplicationIcon())
+        return icon.decode(targetSize(), colourLimit(), ratio);
     // Not the toolkit's or the desktop theme's logo: a picture of a program of our own.
     static const Resources::Drawings drawings(u":/icons/standard-application.png"_s);
     QImage image = drawings.image((QSizeF(targetSize()) * ratio).toSize());
     image.setDevicePixelRatio(ratio);
     return image;
-}
-
-QImage picture(const IconFile &icon, qreal ratio)
-{
-    if (icon.isStandardApplicationIcon())
-        return standardApplicationIcon(ratio);
-    return icon.decode(targetSize(), colourLimit(), ratio);
 }
 
 } // namespace IconDisplay

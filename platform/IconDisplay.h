@@ -16,13 +16,9 @@ QSize targetSize();
 // 2^depth of the primary screen, or 0 (unlimited) above 8 bits per pixel.
 quint32 colourLimit();
 
-// The picture shown for an icon file of type 0: the program's own drawing of a program, at the
-// target size, with the device pixel ratio set.
-QImage standardApplicationIcon(qreal ratio = 1);
-
-// The picture of a loaded icon at a device pixel ratio: the standard application icon for
-// type 0, else the decoded image for this display (see IconFile::decode), null when the icon's
-// data cannot be decoded.
+// The picture of a loaded icon at a device pixel ratio: for type 0 the program's own drawing of
+// a program at the target size, else the decoded image for this display (see IconFile::decode),
+// null when the icon's data cannot be decoded.
 QImage picture(const IconFile &icon, qreal ratio = 1);
 
 } // namespace IconDisplay

@@ -78,7 +78,6 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
         icon->setObjectName(u"icon"_s);
         const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
         icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this).pixmap(size, size));
-        icon->setAlignment(Qt::AlignTop);
         body->addWidget(icon, 0, Qt::AlignTop);
     }
     body->addWidget(label, 1);
@@ -86,7 +85,6 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     m_ok = new QPushButton(u"OK"_s, this);
     m_ok->setObjectName(u"ok"_s);
     m_ok->setDefault(true);
-    m_ok->setAutoDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *layout = new QVBoxLayout(this);
@@ -99,40 +97,31 @@ MessageBox::MessageBox(const QString &text, bool errorIcon, QWidget *parent)
     m_ok->setFocus();
 
     layout->activate();
-    adjustSize();
-}
-
-void MessageBox::showEvent(QShowEvent *event)
-{
-    // The final size is known only now. The frame the desktop puts around the box is known
-    // only once it is on the screen; until then, the main window's frame is the best guess.
-    m_centredFrame = QMargins();
-    if (QWidget *other = parentWidget() ? parentWidget()->window() : QApplication::activeWindow()) {
-        if (other->windowHandle())
-            m_centredFrame = other->windowHandle()->frameMargins();
-    }
-    centre(m_centredFrame);
-    QDialog::showEvent(event);
 }
 
 bool MessageBox::event(QEvent *event)
 {
+    if (event->type() == QEvent::Show) {
+        // The final size is known only now. The frame the desktop puts around the box is known
+        // only once it is on the screen; until then, the main window's frame is the best guess.
+        const QWidget *other = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+        centre(other && other->windowHandle() ? other->windowHandle()->frameMargins() : QMargins());
+    }
+    const bool result = QDialog::event(event);
     // The desktop tells the frame's size after the box appears: centre it again, frame included.
     // This happens once, so a box the user moves stays where it is put.
-    const bool result = QDialog::event(event);
     if ((event->type() == QEvent::Move || event->type() == QEvent::WindowActivate) && windowHandle()) {
         const QMargins frame = windowHandle()->frameMargins();
-        if (!frame.isNull() && frame != m_centredFrame) {
-            m_centredFrame = frame;
+        if (!frame.isNull() && frame != m_centredFrame)
             centre(frame);
-        }
     }
     return result;
 }
 
 void MessageBox::centre(const QMargins &frame)
 {
-    QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    m_centredFrame = frame;
+    const QScreen *s = screen();
     if (!s)
         return;
     QRect outer = geometry().marginsAdded(frame);

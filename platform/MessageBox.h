@@ -19,7 +19,6 @@ public:
     QPushButton *okButton() const { return m_ok; }
 
 protected:
-    void showEvent(QShowEvent *event) override;
     bool event(QEvent *event) override;
 
 private:

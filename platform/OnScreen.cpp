@@ -7,17 +7,6 @@
 
 namespace OnScreen {
 
-QPoint fit(const QRect &outer, const QRect &area)
-{
-    const auto along = [](int start, int length, int areaStart, int areaLength) {
-        if (length > areaLength)
-            return areaStart;
-        return qBound(areaStart, start, areaStart + areaLength - length);
-    };
-    return {along(outer.x(), outer.width(), area.x(), area.width()),
-            along(outer.y(), outer.height(), area.y(), area.height())};
-}
-
 namespace {
 
 QRect outerRect(const QWidget *window)
@@ -34,7 +23,11 @@ QRect outerRect(const QWidget *window)
 void keep(QWidget *window, const QRect &area)
 {
     const QRect outer = outerRect(window);
-    const QPoint place = fit(outer, area);
+    const auto along = [](int start, int length, int areaStart, int areaLength) {
+        return length > areaLength ? areaStart : qBound(areaStart, start, areaStart + areaLength - length);
+    };
+    const QPoint place(along(outer.x(), outer.width(), area.x(), area.width()),
+                       along(outer.y(), outer.height(), area.y(), area.height()));
     if (place != outer.topLeft())
         window->move(place);
 }

@@ -3,21 +3,15 @@
 // reach, so it is moved, never resized, just enough to fit.
 #pragma once
 
-#include <QMargins>
-#include <QPoint>
 #include <QRect>
 
 class QWidget;
 
 namespace OnScreen {
 
-// Where a window whose outer rectangle (frame included) is `outer` goes in `area`: where it is
-// when it fits, else moved the least along each axis, to the area's left or top edge along an
-// axis where it is larger than the area.
-QPoint fit(const QRect &outer, const QRect &area);
-
-// Moves the top-level window into `area`, frame included; the frame is the one the window
-// system reports, or a classic one (4-pixel border, 19-pixel caption) until it is known.
+// Moves the top-level window into `area`, frame included, the least along each axis, to the
+// area's left or top edge along an axis where it is larger than the area. The frame is the one
+// the window system reports, or a classic one (4-pixel border, 19-pixel caption) until it is known.
 void keep(QWidget *window, const QRect &area);
 // The same within the available area (the screen less its panels) of the screen it is on.
 void keep(QWidget *window);

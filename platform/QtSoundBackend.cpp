@@ -94,7 +94,7 @@ public:
 
     ~QtSoundBackend() override { release(); }
 
-    bool start(WavImage::Sound sound, bool loop) override
+    bool start(WavImage::Sound sound, bool loop, bool wait) override
     {
         release();
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
@@ -114,6 +114,8 @@ public:
             release();
             return false;
         }
+        if (wait)
+            waitUntilDone();
         return true;
     }
 
@@ -127,7 +129,7 @@ public:
     bool isPlaying() const override { return m_sink || m_decoder; }
 
     // A little longer than the sound should take, so that a stalled device never holds the program.
-    void waitUntilDone() override
+    void waitUntilDone()
     {
         if (!m_sink)
             return;
@@ -164,18 +166,15 @@ public:
         });
         connect(decoder, &QAudioDecoder::finished, this, [this, samples, format, loop] {
             dropDecoder();
-            WavImage::Sound sound;
-            sound.sampleRate = format->sampleRate();
-            sound.channels = format->channelCount();
-            sound.format = WavImage::SampleFormat(format->sampleFormat());
+            WavImage::Sound sound{format->sampleRate(), format->channelCount(),
+                                  WavImage::SampleFormat(format->sampleFormat()), std::move(*samples)};
             if (format->sampleFormat() == QAudioFormat::Unknown || sound.sampleRate < WavImage::MinSampleRate
                 || sound.sampleRate > WavImage::MaxSampleRate || sound.channels < 1
                 || sound.channels > WavImage::MaxChannels)
                 return;
-            sound.samples = std::move(*samples);
             sound.samples.truncate(sound.samples.size() - sound.samples.size() % sound.bytesPerFrame());
             if (!sound.samples.isEmpty())
-                start(std::move(sound), loop);
+                start(std::move(sound), loop, false);
         });
         connect(decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), this, [this] { dropDecoder(); });
         decoder->setSource(QUrl::fromLocalFile(file));

@@ -15,17 +15,15 @@ class SoundBackend
 public:
     virtual ~SoundBackend() = default;
 
-    // Starts playing in the background; false when there is no device or it refuses the sound.
-    virtual bool start(WavImage::Sound sound, bool loop) = 0;
-    // Decodes a compressed file (a desktop theme sound) and plays it; with `wait`, returns when
-    // it has played. False when it cannot start.
+    // Plays the samples, or a compressed file (a desktop theme sound) once decoded: in the
+    // background, or with `wait` until it has played, taking no user input meanwhile. False when
+    // there is no device or it refuses the sound.
+    virtual bool start(WavImage::Sound sound, bool loop, bool wait) = 0;
     virtual bool playCompressed(const QString &file, bool loop, bool wait) = 0;
     // Stops whatever plays or is being decoded.
     virtual void stop() = 0;
     // True while a sound plays or is being decoded.
     virtual bool isPlaying() const = 0;
-    // Waits, without taking user input, until the sound has played.
-    virtual void waitUntilDone() = 0;
 };
 
 // The library's one entry point: a backend owned by `owner` (deleted with it).

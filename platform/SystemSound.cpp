@@ -92,96 +92,41 @@ Found findEvent(const QString &alias)
     return {std::nullopt, file};
 }
 
-// The audio side, loaded from its library at the first sound; null when it cannot be had
-// (the library is missing or broken), which means silence.
-SoundBackend *loadBackend(QObject *owner)
+// The audio side, loaded from its library at the first sound and living as long as the
+// application object; null when it cannot be had (the library is missing or broken), which
+// means silence.
+SoundBackend *output(bool create)
 {
-    static VedalkaCreateSoundBackend create = [] {
+    static QPointer<QObject> owner;
+    static SoundBackend *backend = nullptr;
+    if (!owner && create && QCoreApplication::instance()) {
+        owner = new QObject(QCoreApplication::instance());
+        backend = nullptr;
         const QString dir = QCoreApplication::applicationDirPath();
         // Installed beside the program; in the build tree in lib/ beside the executables' folders.
         for (const QString &path : {dir + u"/libvedalka-sound.so"_s, dir + u"/../lib/libvedalka-sound.so"_s}) {
-            if (!QFileInfo::exists(path))
-                continue;
             QLibrary library(path);
-            if (auto entry = reinterpret_cast<VedalkaCreateSoundBackend>(library.resolve(VEDALKA_SOUND_BACKEND_ENTRY)))
-                return entry;
+            if (auto make = reinterpret_cast<VedalkaCreateSoundBackend>(library.resolve(VEDALKA_SOUND_BACKEND_ENTRY))) {
+                backend = make(owner);
+                break;
+            }
         }
-        return VedalkaCreateSoundBackend(nullptr);
-    }();
-    return create ? create(owner) : nullptr;
+    }
+    return owner ? backend : nullptr;
 }
 
-class RealPlayer : public QObject, public Player
+Found find(const SoundRequest &r)
 {
-public:
-    RealPlayer()
-        : m_output(loadBackend(this))
-    {
-    }
-
-    bool hasOutput() const { return m_output != nullptr; }
-
-    bool play(const SoundRequest &request) override
-    {
-        if (!m_output)
-            return false;
-        if (request.isStop()) {
-            m_output->stop();
-            return true;
-        }
-        if ((request.flags & SND_NOSTOP) && m_output->isPlaying())
-            return false;
-        m_output->stop();
-
-        bool loop = request.flags & SND_LOOP;
-        // An endless sound is never waited for: that would hold the program for good.
-        const bool wait = !(request.flags & SND_ASYNC) && !loop;
-        Found found = find(request);
-        if (found.isEmpty() && !(request.flags & SND_NODEFAULT)) {
-            found = findEvent(u".Default"_s);
-            loop = false;
-        }
-        if (found.sound) {
-            if (!m_output->start(std::move(*found.sound), loop))
-                return false;
-            if (wait)
-                m_output->waitUntilDone();
-            return true;
-        }
-        if (!found.compressedFile.isEmpty())
-            return m_output->playCompressed(found.compressedFile, loop, wait);
-        return false;
-    }
-
-    bool isPlaying() const { return m_output && m_output->isPlaying(); }
-
-private:
-    Found find(const SoundRequest &r) const
-    {
-        if (r.flags & SND_ALIAS)
-            return findEvent(r.name);
-        if (r.flags & (SND_RESOURCE | SND_MEMORY | SND_FILENAME))
-            return fromBytes(soundImage(r));
-        // Without a kind the name is tried as an event first, then as a file.
-        Found found = findEvent(r.name);
-        return found.isEmpty() ? fromBytes(soundImage(r)) : found;
-    }
-
-    SoundBackend *m_output;
-};
+    if (r.flags & SND_ALIAS)
+        return findEvent(r.name);
+    if (r.flags & (SND_RESOURCE | SND_MEMORY | SND_FILENAME))
+        return fromBytes(soundImage(r));
+    // Without a kind the name is tried as an event first, then as a file.
+    Found found = findEvent(r.name);
+    return found.isEmpty() ? fromBytes(soundImage(r)) : found;
+}
 
 Player *g_replacement = nullptr;
-
-// The real output lives as long as the application object, and is only made for a sound.
-RealPlayer *real(bool create)
-{
-    static QPointer<RealPlayer> player;
-    if (!player && create && QCoreApplication::instance()) {
-        player = new RealPlayer;
-        player->setParent(QCoreApplication::instance());
-    }
-    return player;
-}
 
 } // namespace
 
@@ -243,9 +188,28 @@ bool play(const SoundRequest &request)
 {
     if (g_replacement)
         return g_replacement->play(request);
-    // Stopping needs no output when none was ever made.
-    RealPlayer *player = real(!request.isStop());
-    return player ? player->play(request) : request.isStop();
+    if (request.isStop()) {
+        // Stopping needs no output when none was ever made.
+        if (SoundBackend *out = output(false))
+            out->stop();
+        return true;
+    }
+    SoundBackend *out = output(true);
+    if (!out || ((request.flags & SND_NOSTOP) && out->isPlaying()))
+        return false;
+    out->stop();
+
+    bool loop = request.flags & SND_LOOP;
+    // An endless sound is never waited for: that would hold the program for good.
+    const bool wait = !(request.flags & SND_ASYNC) && !loop;
+    Found found = find(request);
+    if (found.isEmpty() && !(request.flags & SND_NODEFAULT)) {
+        found = findEvent(u".Default"_s);
+        loop = false;
+    }
+    if (found.sound)
+        return out->start(std::move(*found.sound), loop, wait);
+    return !found.compressedFile.isEmpty() && out->playCompressed(found.compressedFile, loop, wait);
 }
 
 void stop()
@@ -255,14 +219,13 @@ void stop()
 
 bool hasOutput()
 {
-    const RealPlayer *player = real(true);
-    return player && player->hasOutput();
+    return output(true) != nullptr;
 }
 
 bool isPlaying()
 {
-    const RealPlayer *player = real(false);
-    return player && player->isPlaying();
+    const SoundBackend *out = output(false);
+    return out && out->isPlaying();
 }
 
 } // namespace SystemSound

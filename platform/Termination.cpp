@@ -23,34 +23,26 @@ int g_pipe[2] = {-1, -1};
 
 std::function<void()> g_handler;
 
-// Both are never destroyed, so exit handlers that run after static destruction can still use
-// them. The mutex is recursive because the last words may end in exit() themselves.
-std::recursive_mutex &lastWordsMutex()
+// Never destroyed, so exit handlers that run after static destruction can still use it. The
+// mutex is recursive because the last words may end in exit() themselves.
+struct LastWords
 {
-    static auto *mutex = new std::recursive_mutex;
-    return *mutex;
-}
-
-std::function<void()> &lastWordsSlot()
-{
-    static auto *slot = new std::function<void()>;
-    return *slot;
-}
+    std::recursive_mutex mutex;
+    std::function<void()> words;
+    bool speaking = false;
+};
+LastWords &g_lastWords = *new LastWords;
 
 QtMessageHandler g_qtMessages = nullptr;
-
-// Qt's warning just before it ends the process for a display that went away (in
-// QXcbConnection::processXcbEvents, QWaylandDisplay::checkWaylandError and blockingReadEvents):
-// before the Wayland plugin's _exit(), the last moment the program still has.
-bool displayGone(const QString &message)
-{
-    return message.startsWith(u"The X11 connection broke") || message.startsWith(u"The Wayland connection ");
-}
 
 void onMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     g_qtMessages(type, context, message);
-    if (type != QtWarningMsg || !displayGone(message))
+    // Qt's warning just before it ends the process for a display that went away (in
+    // QXcbConnection::processXcbEvents, QWaylandDisplay::checkWaylandError and blockingReadEvents):
+    // before the Wayland plugin's _exit(), the last moment the program still has.
+    if (type != QtWarningMsg
+        || !(message.startsWith(u"The X11 connection broke") || message.startsWith(u"The Wayland connection ")))
         return;
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread()) {
@@ -84,8 +76,8 @@ void install(std::function<void()> handler)
     g_handler = std::move(handler);
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
-    ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
+    for (const int fd : g_pipe)
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
 
     // Owned by the application, so it goes when the event loop does.
     auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
@@ -114,20 +106,19 @@ void atEnd(std::function<void()> lastWords)
         g_qtMessages = qInstallMessageHandler(onMessage);
         return std::atexit(sayLastWords) == 0;
     }();
-    const std::lock_guard lock(lastWordsMutex());
-    lastWordsSlot() = std::move(lastWords);
+    const std::lock_guard lock(g_lastWords.mutex);
+    g_lastWords.words = std::move(lastWords);
 }
 
 void sayLastWords()
 {
-    const std::lock_guard lock(lastWordsMutex());
-    static bool speaking = false;
-    if (speaking)
+    const std::lock_guard lock(g_lastWords.mutex);
+    if (g_lastWords.speaking)
         return;
-    speaking = true;
-    if (const std::function<void()> lastWords = lastWordsSlot())
-        lastWords();
-    speaking = false;
+    g_lastWords.speaking = true;
+    if (const std::function<void()> words = g_lastWords.words)
+        words();
+    g_lastWords.speaking = false;
 }
 
 } // namespace Termination

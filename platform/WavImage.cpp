@@ -99,9 +99,11 @@ float cleanFloat(double v)
     return float(std::clamp(v, -1.0, 1.0));
 }
 
-template<class Out, class Convert>
+// Each sample of `inSize` bytes through `fn`, into the type `fn` returns.
+template<class Convert>
 QByteArray convert(QByteArrayView data, int inSize, Convert fn)
 {
+    using Out = decltype(fn(data.data()));
     const qsizetype n = data.size() / inSize;
     QByteArray out(n * qsizetype(sizeof(Out)), Qt::Uninitialized);
     const char *in = data.data();
@@ -115,55 +117,30 @@ QByteArray convert(QByteArrayView data, int inSize, Convert fn)
 
 Sound makeSound(const Format &f, QByteArrayView data)
 {
-    Sound s;
-    s.sampleRate = f.sampleRate;
-    s.channels = f.channels;
-    switch (f.tag) {
-    case Pcm:
-        switch (f.bits) {
-        case 8:
-            s.format = SampleFormat::UInt8;
-            s.samples = data.toByteArray();
-            break;
-        case 16:
-            s.format = SampleFormat::Int16;
-            s.samples = convert<qint16>(data, 2, [](const char *p) { return qFromLittleEndian<qint16>(p); });
-            break;
-        case 24:
-            // Widened to 32 bits: the outputs take no packed 24-bit samples.
-            s.format = SampleFormat::Int32;
-            s.samples = convert<qint32>(data, 3, [](const char *p) {
-                return qint32(quint32(quint8(p[0])) << 8 | quint32(quint8(p[1])) << 16 | quint32(quint8(p[2])) << 24);
-            });
-            break;
-        default:
-            s.format = SampleFormat::Int32;
-            s.samples = convert<qint32>(data, 4, [](const char *p) { return qFromLittleEndian<qint32>(p); });
-            break;
-        }
-        break;
-    case IeeeFloat:
-        s.format = SampleFormat::Float;
-        if (f.bits == 32) {
-            s.samples = convert<float>(data, 4, [](const char *p) {
-                return cleanFloat(double(std::bit_cast<float>(qFromLittleEndian<quint32>(p))));
-            });
-        } else {
-            s.samples = convert<float>(data, 8, [](const char *p) {
-                return cleanFloat(std::bit_cast<double>(qFromLittleEndian<quint64>(p)));
-            });
-        }
-        break;
-    case ALaw:
-        s.format = SampleFormat::Int16;
-        s.samples = convert<qint16>(data, 1, [](const char *p) { return fromALaw(quint8(*p)); });
-        break;
-    case MuLaw:
-        s.format = SampleFormat::Int16;
-        s.samples = convert<qint16>(data, 1, [](const char *p) { return fromMuLaw(quint8(*p)); });
-        break;
-    }
-    return s;
+    const auto sound = [&f](SampleFormat format, QByteArray samples) {
+        return Sound{f.sampleRate, f.channels, format, std::move(samples)};
+    };
+    if (f.tag == ALaw)
+        return sound(SampleFormat::Int16, convert(data, 1, [](const char *p) { return fromALaw(quint8(*p)); }));
+    if (f.tag == MuLaw)
+        return sound(SampleFormat::Int16, convert(data, 1, [](const char *p) { return fromMuLaw(quint8(*p)); }));
+    if (f.tag == IeeeFloat && f.bits == 32)
+        return sound(SampleFormat::Float, convert(data, 4, [](const char *p) {
+                         return cleanFloat(double(std::bit_cast<float>(qFromLittleEndian<quint32>(p))));
+                     }));
+    if (f.tag == IeeeFloat)
+        return sound(SampleFormat::Float, convert(data, 8, [](const char *p) {
+                         return cleanFloat(std::bit_cast<double>(qFromLittleEndian<quint64>(p)));
+                     }));
+    if (f.bits == 8)
+        return sound(SampleFormat::UInt8, data.toByteArray());
+    if (f.bits == 16)
+        return sound(SampleFormat::Int16, convert(data, 2, [](const char *p) { return qFromLittleEndian<qint16>(p); }));
+    if (f.bits == 24) // widened to 32 bits: the outputs take no packed 24-bit samples
+        return sound(SampleFormat::Int32, convert(data, 3, [](const char *p) {
+                         return qint32(quint32(qFromLittleEndian<quint16>(p)) << 8 | quint32(quint8(p[2])) << 24);
+                     }));
+    return sound(SampleFormat::Int32, convert(data, 4, [](const char *p) { return qFromLittleEndian<qint32>(p); }));
 }
 
 } // namespace
