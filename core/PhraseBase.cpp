@@ -53,7 +53,7 @@ bool hasLine(Reader &file, QByteArrayView text)
         // A find at the first of n + 1 bytes carried over was decided in the last window.
         qsizetype from = kept == n + 1 ? 1 : 0;
         while (filled - from >= n) {
-            const void *hit = ::memmem(begin + from, size_t(filled - from), text.data(), size_t(n));
+            const void *hit = ::memmem(begin + from, size_t(filled - from), n > 0 ? text.data() : "", size_t(n));
             if (!hit)
                 break;
             const qsizetype at = static_cast<const char *>(hit) - begin;
