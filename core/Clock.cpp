@@ -4,16 +4,12 @@
 
 namespace Clock {
 
-static std::function<quint64()> &replacement()
-{
-    static std::function<quint64()> fn;
-    return fn;
-}
+static std::function<quint64()> replacement;
 
 quint64 counter()
 {
-    if (const auto &fn = replacement())
-        return fn();
+    if (replacement)
+        return replacement();
     timespec ts{};
     if (::clock_gettime(CLOCK_MONOTONIC, &ts) == 0)
         return quint64(ts.tv_sec) * 1000000000u + quint64(ts.tv_nsec);
@@ -25,7 +21,7 @@ quint64 counter()
 
 void setCounter(std::function<quint64()> counter)
 {
-    replacement() = std::move(counter);
+    replacement = std::move(counter);
 }
 
 } // namespace Clock

@@ -27,24 +27,13 @@ constexpr std::array<char16_t, 128> High = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
-struct Table
+// The byte of a character, or -1 when the code page has none.
+int byteFor(QChar ch)
 {
-    const std::array<char16_t, 128> &high = High;
-    // (character, byte) for the upper half, sorted by character for the reverse lookup.
-    std::array<std::pair<char16_t, uchar>, 128> reverse {};
-
-    Table()
-    {
-        for (int b = 0x80; b <= 0xFF; ++b)
-            reverse[size_t(b - 0x80)] = {High[size_t(b - 0x80)], uchar(b)};
-        std::sort(reverse.begin(), reverse.end());
-    }
-};
-
-const Table &table()
-{
-    static const Table t;
-    return t;
+    if (ch.unicode() < 0x80)
+        return ch.unicode();
+    const auto it = std::ranges::find(High, ch.unicode());
+    return it == High.end() ? -1 : 0x80 + int(it - High.begin());
 }
 
 } // namespace
@@ -53,56 +42,29 @@ namespace Cp1251 {
 
 QString decode(const QByteArray &bytes)
 {
-    const Table &t = table();
     QString out(bytes.size(), Qt::Uninitialized);
-    QChar *dst = out.data();
-    for (const char c : bytes) {
-        const auto b = uchar(c);
-        *dst++ = QChar(b < 0x80 ? char16_t(b) : t.high[b - 0x80]);
-    }
+    std::ranges::transform(bytes, out.begin(), [](char c) { return QChar(uchar(c) < 0x80 ? char16_t(c) : High[uchar(c) - 0x80]); });
     return out;
-}
-
-static int byteFor(char16_t ch)
-{
-    if (ch < 0x80)
-        return ch;
-    const auto &rev = table().reverse;
-    const auto it = std::lower_bound(rev.begin(), rev.end(), std::pair<char16_t, uchar>(ch, 0));
-    return it != rev.end() && it->first == ch ? int(it->second) : -1;
 }
 
 QByteArray encode(const QString &text)
 {
-    QByteArray out;
-    out.reserve(text.size());
-    for (const QChar ch : text) {
-        const int b = byteFor(ch.unicode());
-        out.append(b < 0 ? '?' : char(b));
-    }
+    QByteArray out(text.size(), Qt::Uninitialized);
+    std::ranges::transform(text, out.begin(), [](QChar ch) {
+        const int b = byteFor(ch);
+        return b < 0 ? '?' : char(b);
+    });
     return out;
 }
 
 bool canEncode(const QString &text)
 {
-    for (const QChar ch : text) {
-        if (byteFor(ch.unicode()) < 0)
-            return false;
-    }
-    return true;
+    return std::ranges::all_of(text, [](QChar ch) { return byteFor(ch) >= 0; });
 }
 
 QString keepStorable(const QString &text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u == u'\0' || u == u'\r' || u == u'\n' || byteFor(u) < 0)
-            continue;
-        out.append(ch);
-    }
-    return out;
+    return QString(text).removeIf([](QChar ch) { return ch == u'\0' || ch == u'\r' || ch == u'\n' || byteFor(ch) < 0; });
 }
 
 } // namespace Cp1251

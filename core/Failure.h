@@ -8,7 +8,11 @@
 class Failure : public std::exception
 {
 public:
-    explicit Failure(QString text);
+    explicit Failure(QString text)
+        : m_text(std::move(text))
+        , m_utf8(m_text.toUtf8())
+    {
+    }
 
     const QString &text() const noexcept { return m_text; }
     const char *what() const noexcept override { return m_utf8.constData(); }

@@ -16,24 +16,11 @@ constexpr qint64 HeaderBytes = 6;
 constexpr qint64 EntryBytes = 16;
 constexpr qint64 BitmapHeaderBytes = 40;
 
-const uchar *at(QByteArrayView data, qint64 offset)
+// A little-endian field the caller knows to lie inside the data.
+template<typename T>
+T le(QByteArrayView data, qint64 offset)
 {
-    return reinterpret_cast<const uchar *>(data.data()) + offset;
-}
-
-quint16 word(QByteArrayView data, qint64 offset)
-{
-    return qFromLittleEndian<quint16>(at(data, offset));
-}
-
-quint32 dword(QByteArrayView data, qint64 offset)
-{
-    return qFromLittleEndian<quint32>(at(data, offset));
-}
-
-qint32 signedDword(QByteArrayView data, qint64 offset)
-{
-    return qFromLittleEndian<qint32>(at(data, offset));
+    return qFromLittleEndian<T>(data.data() + offset);
 }
 
 // Colour counts and limits compare with 0 standing for "unlimited", above every real count.
@@ -49,18 +36,13 @@ bool sideFits(int side, int current, int target)
     return std::abs(side - target) <= std::abs(current - target) && (side <= target || current > target);
 }
 
-bool isPng(QByteArrayView data)
-{
-    return data.startsWith(QByteArrayView("\x89PNG\r\n\x1a\n", 8));
-}
-
 QImage decodePng(QByteArrayView data)
 {
     // IHDR is always the first chunk; its size is checked before Qt's reader allocates anything.
     if (data.size() < 24 || data.sliced(12, 4) != QByteArrayView("IHDR"))
         return {};
-    const quint32 width = qFromBigEndian<quint32>(at(data, 16));
-    const quint32 height = qFromBigEndian<quint32>(at(data, 20));
+    const quint32 width = qFromBigEndian<quint32>(data.data() + 16);
+    const quint32 height = qFromBigEndian<quint32>(data.data() + 20);
     if (width == 0 || height == 0 || width > quint32(IconFile::MaxPngSide) || height > quint32(IconFile::MaxPngSide))
         return {};
     const QImage image = QImage::fromData(data, "PNG");
@@ -69,90 +51,57 @@ QImage decodePng(QByteArrayView data)
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// Pixel x of a row of n-bit pixels (n <= 8), the leftmost in the top bits of its byte.
+int bits(const uchar *row, int x, int n)
+{
+    return (row[x * n / 8] >> (8 - n - x * n % 8)) & ((1 << n) - 1);
+}
+
 // A 16-bit pixel: 5 bits each of red, green and blue from the top down, the top bit unused.
 // Each channel is widened so that 31 becomes 255.
-QRgb fromFiveFiveFive(quint16 pixel)
+QRgb fromFiveFiveFive(const uchar *p)
 {
-    const auto widen = [](int c) { return (c << 3) | (c >> 2); };
-    return qRgb(widen((pixel >> 10) & 31), widen((pixel >> 5) & 31), widen(pixel & 31));
+    const int pixel = p[0] | p[1] << 8;
+    const auto widen = [pixel](int shift) { const int c = pixel >> shift & 31; return c << 3 | c >> 2; };
+    return qRgba(widen(10), widen(5), widen(0), 0);
 }
 
 // A bottom-up device-independent bitmap: 40-byte header, colour table, colour bits, 1-bit mask.
 QImage decodeBitmap(QByteArrayView data)
 {
-    if (data.size() < BitmapHeaderBytes || dword(data, 0) != BitmapHeaderBytes)
+    if (data.size() < BitmapHeaderBytes || le<quint32>(data, 0) != BitmapHeaderBytes)
         return {};
-    const qint64 width = signedDword(data, 4);
+    const int width = le<qint32>(data, 4);
     // The height counts the colour bits and the mask. Top-down bitmaps (a negative height) are
     // not icons; they are refused like any other header we cannot draw.
-    const qint64 height = qint64(signedDword(data, 8)) / 2;
-    const int bitCount = word(data, 14);
-    const quint32 compression = dword(data, 16);
+    const int height = le<qint32>(data, 8) / 2;
+    const int bitCount = le<quint16>(data, 14);
     if (width <= 0 || width > IconFile::MaxBitmapSide || height <= 0 || height > IconFile::MaxBitmapSide
-        || compression != 0)
+        || le<quint32>(data, 16) != 0 || !QList{1, 4, 8, 16, 24, 32}.contains(bitCount))
         return {};
 
-    int tableSize = 0;
-    switch (bitCount) {
-    case 1:
-    case 4:
-    case 8:
-        // The table always has its full size; the header's count of used colours is ignored.
-        tableSize = 1 << bitCount;
-        break;
-    case 16:
-    case 24:
-    case 32:
-        // Every depth above 8 bits carries its colours in the pixels, without a table.
-        break;
-    default:
-        return {};
-    }
-
-    const qint64 colourStride = (width * bitCount + 31) / 32 * 4;
+    const qint64 colourStride = (qint64(width) * bitCount + 31) / 32 * 4;
     const qint64 maskStride = (width + 31) / 32 * 4;
-    const qint64 tableAt = BitmapHeaderBytes;
-    const qint64 colourAt = tableAt + qint64(tableSize) * 4;
+    // Up to 8 bits the table has its full size, whatever the header's count of used colours.
+    const qint64 colourAt = BitmapHeaderBytes + (bitCount <= 8 ? 4 << bitCount : 0);
     const qint64 maskAt = colourAt + colourStride * height;
-    const qint64 end = maskAt + maskStride * height;
     if (maskAt > data.size())
         return {};
+    const auto *bytes = reinterpret_cast<const uchar *>(data.data());
+    const auto row = [&](qint64 at, qint64 stride, int y) { return bytes + at + (height - 1 - y) * stride; };
 
-    QRgb table[256] = {};
-    for (int i = 0; i < tableSize; ++i) {
-        const uchar *c = at(data, tableAt + qint64(i) * 4);
-        table[i] = qRgb(c[2], c[1], c[0]);
-    }
-
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
-    if (image.isNull())
-        return {};
+    // Alpha 0 for now, unless 32-bit pixels carry one.
+    QImage image(width, height, QImage::Format_ARGB32);
     bool anyAlpha = false;
-    for (int y = 0; y < int(height); ++y) {
-        const uchar *row = at(data, colourAt + (height - 1 - y) * colourStride);
+    for (int y = 0; y < height; ++y) {
+        const uchar *in = row(colourAt, colourStride, y);
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < int(width); ++x) {
-            switch (bitCount) {
-            case 1:
-                out[x] = table[(row[x / 8] >> (7 - x % 8)) & 1];
-                break;
-            case 4:
-                out[x] = table[(row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0xf];
-                break;
-            case 8:
-                out[x] = table[row[x]];
-                break;
-            case 16:
-                out[x] = fromFiveFiveFive(quint16(row[2 * x] | row[2 * x + 1] << 8));
-                break;
-            case 24:
-                out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-                break;
-            default:
-                out[x] = qRgba(row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]);
-                anyAlpha = anyAlpha || row[4 * x + 3] != 0;
-                break;
-            }
+        for (int x = 0; x < width; ++x) {
+            const uchar *p = in + x * bitCount / 8;
+            const uchar *bgra = bitCount <= 8 ? bytes + BitmapHeaderBytes + 4 * bits(in, x, bitCount) : p;
+            out[x] = bitCount == 16 ? fromFiveFiveFive(p)
+                                    : qRgba(bgra[2], bgra[1], bgra[0], bitCount == 32 ? bgra[3] : 0);
+            anyAlpha = anyAlpha || qAlpha(out[x]) != 0;
         }
     }
 
@@ -160,19 +109,14 @@ QImage decodeBitmap(QByteArrayView data)
     // is forgiven there.
     if (anyAlpha)
         return image;
-    if (end > data.size())
+    if (maskAt + maskStride * height > data.size())
         return {};
-    for (int y = 0; y < int(height); ++y) {
-        const uchar *row = at(data, maskAt + (height - 1 - y) * maskStride);
+    for (int y = 0; y < height; ++y) {
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < int(width); ++x) {
-            // A set mask bit lets the background through. Where the colour bits are not black the
-            // desktop would invert the background instead; we show such pixels transparent too.
-            if ((row[x / 8] >> (7 - x % 8)) & 1)
-                out[x] = qRgba(0, 0, 0, 0);
-            else
-                out[x] |= 0xff000000u;
-        }
+        // A set mask bit lets the background through. Where the colour bits are not black the
+        // desktop would invert the background instead; we show such pixels transparent too.
+        for (int x = 0; x < width; ++x)
+            out[x] = bits(row(maskAt, maskStride, y), x, 1) ? 0 : out[x] | 0xff000000u;
     }
     return image;
 }
@@ -182,15 +126,11 @@ QImage decodeBitmap(QByteArrayView data)
 QImage stretched(const QImage &source, QSize size)
 {
     QImage image(size, QImage::Format_ARGB32);
-    if (image.isNull())
-        return {};
-    const qint64 sw = source.width();
-    const qint64 sh = source.height();
+    const auto centre = [](int i, int from, int to) { return int((2 * i + 1) * qint64(from) / (2 * to)); };
     for (int y = 0; y < size.height(); ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(int((2 * y + 1) * sh / (2 * size.height()))));
-        auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const int from = centre(y, source.height(), size.height());
         for (int x = 0; x < size.width(); ++x)
-            out[x] = in[(2 * x + 1) * sw / (2 * size.width())];
+            image.setPixel(x, y, source.pixel(centre(x, source.width(), size.width()), from));
     }
     return image;
 }
@@ -206,7 +146,7 @@ IconFile IconFile::fromBytes(QByteArray bytes)
 {
     if (bytes.size() < HeaderBytes)
         Files::failRead();
-    const quint16 type = word(bytes, 2);
+    const quint16 type = le<quint16>(bytes, 2);
     if (type != 0 && type != 1)
         throw Failure(u"Icon image is not valid"_s);
     IconFile icon;
@@ -217,43 +157,30 @@ IconFile IconFile::fromBytes(QByteArray bytes)
 
 QList<IconDirEntry> IconFile::entries() const
 {
+    const qint64 end = HeaderBytes + (m_type == 1 ? le<quint16>(m_bytes, 4) : 0) * EntryBytes;
+    if (end > m_bytes.size())
+        return {};
     QList<IconDirEntry> list;
-    if (m_type != 1)
-        return list;
-    const qint64 count = word(m_bytes, 4);
-    if (HeaderBytes + count * EntryBytes > m_bytes.size())
-        return list;
-    list.reserve(count);
-    for (qint64 i = 0; i < count; ++i) {
-        const qint64 p = HeaderBytes + i * EntryBytes;
-        IconDirEntry e;
-        e.width = quint8(m_bytes.at(p));
-        e.height = quint8(m_bytes.at(p + 1));
-        e.colourCount = word(m_bytes, p + 2);
-        e.dataSize = dword(m_bytes, p + 8);
-        e.dataOffset = dword(m_bytes, p + 12);
-        list.append(e);
+    for (qint64 p = HeaderBytes; p < end; p += EntryBytes) {
+        list.append({quint8(m_bytes[p]), quint8(m_bytes[p + 1]), le<quint16>(m_bytes, p + 2), le<quint32>(m_bytes, p + 8),
+                     le<quint32>(m_bytes, p + 12)});
     }
     return list;
 }
 
-// The first entry is the choice to beat; a later one takes its place when its colour count is
-// within the screen's limit and at least the current choice's, and both its sides fit (see
-// sideFits); ties go to the later entry. A colour count of 0 is unlimited in both tests: on a
-// screen with a limit such an entry is never within it, on a true-colour screen it beats every
-// count and is matched only by another 0 (so 32 x 32 with 0 colours replaces 32 x 32 with 16).
-// The first entry itself is never tested against the limit, and an entry with fewer colours
-// never replaces it, even when it alone would fit the screen.
+// The first entry is the choice to beat; a later one replaces it when its colour count is within
+// the screen's limit and no less than the choice's, and both its sides fit (sideFits); ties go to
+// the later entry. A count of 0 is unlimited in both tests: beyond every screen's limit, above
+// every count on a true-colour screen. The first entry is never tested against the limit.
 int IconFile::chooseEntry(const QList<IconDirEntry> &entries, QSize target, quint32 colourLimit)
 {
     if (entries.isEmpty())
         return -1;
-    const quint64 limit = colours(colourLimit);
     int chosen = 0;
     for (int i = 1; i < int(entries.size()); ++i) {
         const IconDirEntry &e = entries.at(i);
         const IconDirEntry &c = entries.at(chosen);
-        if (colours(e.colourCount) <= limit && colours(e.colourCount) >= colours(c.colourCount)
+        if (colours(e.colourCount) <= colours(colourLimit) && colours(e.colourCount) >= colours(c.colourCount)
             && sideFits(e.width, c.width, target.width()) && sideFits(e.height, c.height, target.height()))
             chosen = i;
     }
@@ -270,12 +197,10 @@ QImage IconFile::decode(QSize target, quint32 colourLimit) const
     if (e.width == 0 || e.height == 0 || e.dataSize == 0 || qint64(e.dataOffset) + e.dataSize > m_bytes.size())
         return {};
     const QByteArrayView data = QByteArrayView(m_bytes).sliced(e.dataOffset, e.dataSize);
-    QImage image = isPng(data) ? decodePng(data) : decodeBitmap(data);
-    if (image.isNull())
-        return {};
+    const QImage image = data.startsWith("\x89PNG\r\n\x1a\n") ? decodePng(data) : decodeBitmap(data);
     // The icon is drawn at its directory size; a picture of another size is stretched to it.
     const QSize drawn(e.width, e.height);
-    return image.size() == drawn ? image : stretched(image, drawn);
+    return image.isNull() || image.size() == drawn ? image : stretched(image, drawn);
 }
 
 QImage IconFile::decode(QSize target, quint32 colourLimit, qreal ratio) const
@@ -296,7 +221,5 @@ QImage IconFile::decode(QSize target, quint32 colourLimit, qreal ratio) const
 
 quint32 IconFile::colourLimitForDepth(int bitsPerPixel)
 {
-    if (bitsPerPixel < 1 || bitsPerPixel > 8)
-        return 0;
-    return quint32(1) << bitsPerPixel;
+    return bitsPerPixel < 1 || bitsPerPixel > 8 ? 0 : quint32(1) << bitsPerPixel;
 }

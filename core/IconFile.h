@@ -1,10 +1,8 @@
-// The cartoon icons: reading an icon file (the load test) and turning its bytes into a picture.
+// The cartoon icons: the load test of an icon file, and its bytes turned into a picture.
 //
-// Loading and drawing are two steps, as the user sees them: load() only checks that the file
-// opens, holds a 6-byte header and has the type word 0 or 1, and fails with the program's error
-// texts otherwise. decode() chooses one image of the file's directory and decodes it; it never
-// throws, and data it cannot use gives a null image, so a broken icon shows nothing instead of
-// raising an error at every repaint.
+// Two steps, as the user sees them: load() only checks the header and fails with the program's
+// error texts; decode() never throws, and gives a null image for data it cannot use, so a broken
+// icon shows nothing instead of raising an error at every repaint.
 #pragma once
 
 #include <QByteArray>
@@ -34,44 +32,36 @@ public:
     // Bytes beyond this are never read: no directory entry of a real icon points that far.
     static constexpr qint64 MaxFileBytes = qint64(64) << 20;
 
-    IconFile() = default;
-
-    // The load test. Fails with "Cannot open file ..." when the file cannot be opened, "Stream
-    // read error" when it holds fewer than 6 bytes or cannot be read, and "Icon image is not
-    // valid" when its type word is neither 0 nor 1. On a failure the object is unchanged.
+    // "Cannot open file ..." when the file cannot be opened, "Stream read error" when it holds
+    // fewer than 6 bytes or cannot be read, "Icon image is not valid" when its type word is
+    // neither 0 nor 1. On a failure the object is unchanged.
     void load(const QString &fileName);
     // The same test on bytes in memory.
     static IconFile fromBytes(QByteArray bytes);
 
-    bool isNull() const { return m_type < 0; }
-    // 0 or 1 once loaded; -1 before.
-    int type() const { return m_type; }
+    int type() const { return m_type; } // 0 or 1 once loaded; -1 before
     const QByteArray &bytes() const { return m_bytes; }
-
     // Type 0 stands for the desktop's standard application icon; the file holds no picture.
     bool isStandardApplicationIcon() const { return m_type == 0; }
 
-    // The directory entries; empty when the image count is 0 or the directory runs past the end
-    // of the file.
+    // Empty when the image count is 0 or the directory runs past the end of the file.
     QList<IconDirEntry> entries() const;
 
-    // The index of the entry drawn on a display with this icon size and colour limit (0 =
-    // unlimited), or -1 for an empty list.
+    // The entry drawn on a display with this icon size and colour limit (0 = unlimited), or -1
+    // for an empty list.
     static int chooseEntry(const QList<IconDirEntry> &entries, QSize target, quint32 colourLimit);
 
-    // The chosen entry's picture at the entry's width and height, in ARGB32 with the
-    // transparency of the icon. Null when the data cannot be decoded, and for type 0.
+    // The chosen entry's picture at the entry's width and height, in ARGB32 with the icon's
+    // transparency. Null when the data cannot be decoded, and for type 0.
     QImage decode(QSize target, quint32 colourLimit) const;
 
     // The picture in the icon's place on a screen of this device pixel ratio. The place is as
-    // large as the entry chosen for the target (what the screen shows at ratio 1); its pixels
-    // come from the entry chosen for the target in device pixels, drawn 1:1 when that entry has
-    // exactly the place's size in device pixels and scaled smoothly otherwise. The image's
-    // device pixel ratio is set; at ratio 1 this is decode(target, colourLimit).
+    // large as the entry chosen for the target; its pixels come from the entry chosen for the
+    // target in device pixels, 1:1 when that entry fills the place exactly, else scaled
+    // smoothly. At ratio 1 this is decode(target, colourLimit).
     QImage decode(QSize target, quint32 colourLimit, qreal ratio) const;
 
-    // The colour limit of a screen with this many bits per pixel: 2^bits up to 8 bits, else
-    // unlimited (0).
+    // 2^bits up to 8 bits per pixel, else unlimited (0).
     static quint32 colourLimitForDepth(int bitsPerPixel);
 
 private:

@@ -14,18 +14,8 @@ struct ListSink
     QList<QByteArray> &lines;
     QByteArray current;
 
-    void piece(const char *p, qsizetype n)
-    {
-        if (current.isNull())
-            current = QByteArray(p, n);
-        else
-            current.append(p, n);
-    }
-    void lineEnd()
-    {
-        lines.append(std::move(current));
-        current = QByteArray();
-    }
+    void piece(const char *p, qsizetype n) { current.append(p, n); }
+    void lineEnd() { lines.append(std::exchange(current, {})); }
 };
 
 } // namespace
@@ -38,10 +28,7 @@ void LineList::load(const QString &fileName)
 void LineList::save(const QString &fileName) const
 {
     SafeWriter out(fileName);
-    for (const QByteArray &line : m_lines) {
-        out.write(line);
-        out.write("\r\n", 2);
-    }
+    out.write(toText());
     out.commit();
 }
 

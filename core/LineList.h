@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -23,7 +22,6 @@ public:
     const QByteArray &get(qsizetype i) const;
     void replace(qsizetype i, const QByteArray &line);
     void append(const QByteArray &line) { m_lines.append(line); }
-    void clear() { m_lines.clear(); }
 
     const QList<QByteArray> &lines() const noexcept { return m_lines; }
 
@@ -36,6 +34,5 @@ public:
     static void checkIndex(qsizetype i, qsizetype count);
 
 private:
-
     QList<QByteArray> m_lines;
 };

@@ -2,16 +2,20 @@
 // are reproducible for a given seed. Re-seeded from the high-resolution clock.
 #pragma once
 
-#include <QtGlobal>
+#include "core/Clock.h"
 
 class RandomSource
 {
 public:
     // The generator every handler draws from.
-    static RandomSource &global();
+    static RandomSource &global()
+    {
+        static RandomSource source;
+        return source;
+    }
 
     // Seeds from the low 32 bits of the high-resolution counter.
-    void randomize();
+    void randomize() { m_seed = quint32(Clock::counter()); }
     void setSeed(quint32 seed) noexcept { m_seed = seed; }
     quint32 seed() const noexcept { return m_seed; }
 

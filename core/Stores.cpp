@@ -4,41 +4,16 @@
 #include "core/Files.h"
 
 #include <QFile>
+#include <QSet>
 
+#include <charconv>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <vector>
-
 using namespace Qt::StringLiterals;
 
 namespace Stores {
-
-QString phraseBase()
-{
-    return u"baza.leh"_s;
-}
-
-QString pictureIndex()
-{
-    return u"picture.dat"_s;
-}
-
-QString resultLog()
-{
-    return u"vedalka.log"_s;
-}
-
-QString iconPath(qint64 n)
-{
-    return u"картинки/"_s + QString::number(n) + u".ico"_s;
-}
-
-QString laughterPath(qint64 n)
-{
-    return u"Звуки/смех"_s + QString::number(n) + u".wav"_s;
-}
 
 QByteArray pictureIndexHeader()
 {
@@ -55,42 +30,31 @@ constexpr qint64 ProbedIcons = 16;
 // -1 for any other name.
 qint64 iconNumber(const char *name)
 {
-    const char *p = name;
-    qint64 n = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (p - name >= 18 || (p != name && name[0] == '0'))
-            return -1;
-        n = n * 10 + (*p - '0');
-    }
-    return p != name && qstrcmp(p, ".ico") == 0 ? n : -1;
+    qint64 n = -1;
+    const auto [end, error] = std::from_chars(name, name + qstrlen(name), n);
+    const bool plain = error == std::errc() && *name != '-' && (*name != '0' || end == name + 1);
+    return plain && qstrcmp(end, ".ico") == 0 ? n : -1;
 }
 
 // The run from one read of the folder; -1 when the folder cannot be read.
 qint64 countFromFolder()
 {
-    const QByteArray folder = QFile::encodeName(iconPath(0)).chopped(5); // without "0.ico"
-    DIR *dir = ::opendir(folder.constData());
+    DIR *dir = ::opendir(QFile::encodeName(iconPath(0)).chopped(5).constData()); // without "0.ico"
     if (!dir)
         return -1;
-    std::vector<qint64> numbers;
+    QSet<qint64> numbers;
     while (const dirent *e = ::readdir(dir)) {
         const qint64 n = iconNumber(e->d_name);
-        if (n < 0 || e->d_type == DT_DIR)
-            continue;
         struct stat st;
         // A link or an entry of unknown type counts as the look-up by name sees it.
-        if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
-            numbers.push_back(n);
-        else if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && !S_ISDIR(st.st_mode))
-            numbers.push_back(n);
+        if (n >= 0 && e->d_type != DT_DIR
+            && ((e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
+                || (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && !S_ISDIR(st.st_mode))))
+            numbers.insert(n);
     }
     ::closedir(dir);
-    std::vector<bool> present(numbers.size() + 1);
-    for (qint64 n : numbers)
-        if (n < qint64(present.size()))
-            present[size_t(n)] = true;
     qint64 run = 0;
-    while (present[size_t(run)])
+    while (numbers.contains(run))
         ++run;
     return run;
 }
@@ -100,15 +64,14 @@ qint64 countFromFolder()
 qint64 countIconRun()
 {
     qint64 n = 0;
-    while (n < ProbedIcons && Files::exists(iconPath(n)))
-        ++n;
-    if (n < ProbedIcons)
-        return n;
-    // A folder that can be searched but not listed is counted name by name.
-    if (const qint64 run = countFromFolder(); run >= 0)
-        return run;
-    while (Files::exists(iconPath(n)))
-        ++n;
+    while (Files::exists(iconPath(n))) {
+        // Past the first few, one read of the folder; one that can be searched but not listed
+        // is counted name by name.
+        if (++n == ProbedIcons) {
+            if (const qint64 run = countFromFolder(); run >= 0)
+                return run;
+        }
+    }
     return n;
 }
 

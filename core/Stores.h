@@ -7,11 +7,11 @@
 
 namespace Stores {
 
-QString phraseBase(); // "baza.leh"
-QString pictureIndex(); // "picture.dat"
-QString resultLog(); // "vedalka.log"
-QString iconPath(qint64 n); // "картинки/<n>.ico"
-QString laughterPath(qint64 n); // "Звуки/смех<n>.wav"
+inline QString phraseBase() { return QStringLiteral("baza.leh"); }
+inline QString pictureIndex() { return QStringLiteral("picture.dat"); }
+inline QString resultLog() { return QStringLiteral("vedalka.log"); }
+inline QString iconPath(qint64 n) { return QStringLiteral("картинки/%1.ico").arg(n); }
+inline QString laughterPath(qint64 n) { return QStringLiteral("Звуки/смех%1.wav").arg(n); }
 
 // The header line of the picture index, in the program's code page.
 QByteArray pictureIndexHeader();
