@@ -160,6 +160,12 @@ void TestPhraseBase::containsExactLinesOnly_data()
     QTest::newRow("other case") << base << "маша"_ba << false;
     QTest::newRow("the empty line") << base << QByteArray() << true;
     QTest::newRow("empty text, no empty line") << "a\r\n"_ba << QByteArray() << false;
+    QTest::newRow("empty text: a CR LF is one break") << "a\r\nb"_ba << QByteArray() << false;
+    QTest::newRow("empty text: an empty line between a CR and a CR LF") << "a\r\r\nb"_ba << QByteArray() << true;
+    QTest::newRow("empty text: a CR LF cut by the read edge") << QByteArray(Chunk - 1, 'y') + "\r\nz" << QByteArray() << false;
+    QTest::newRow("empty text: an empty line at the read edge") << QByteArray(Chunk - 1, 'y') + "\r\r\nz" << QByteArray()
+                                                                 << true;
+    QTest::newRow("empty text: a zero byte after the last break") << QByteArray("a\r\n\0\r\n", 6) << QByteArray() << false;
     QTest::newRow("empty file") << QByteArray() << "a"_ba << false;
     QTest::newRow("after a zero byte") << QByteArray("a\r\n\0b\r\n", 7) << "b"_ba << false;
     const QByteArray longLine(Chunk + 100, 'q');
